@@ -1,0 +1,5 @@
+#include "app/appstate.h"
+
+AppStateRecord AppState;
+InputStateRecord InputState;
+float SceneClock = 0.0f;

@@ -1,0 +1,30 @@
+// Diagnostics: the run log, the fatal-error path with its report file and message box, the
+// three reporters, and the names of the DirectX result codes.
+#pragma once
+
+#include <cstdio>
+
+#include "platform/base.h"
+
+extern FILE* RunLog;  // "info.txt"; may be null when it could not be created
+extern int fatalErrorOccurred;
+extern char fatalMessage[2048];
+extern char errorName[256];
+extern char errorReport[1024];
+extern char scratchText[1024];  // shared message buffer of the sprite error boxes
+
+// Writes one formatted line to the run log and flushes it. Safe when the log could not be
+// created: the first such write says once on standard error that the log is missing.
+void RunLogPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Opens "info.txt" (mode "w") as the run log; the result tells whether it opened.
+bool OpenRunLog();
+void CloseRunLog();
+
+void FatalError(const char* format, ...);
+void ReportDirectDrawError(HRESULT result, const char* file, int line);
+void ReportDirect3DError(HRESULT result, const char* file, int line);
+void ReportFileError(const char* file, int line);
+
+const char* DirectDrawErrorName(HRESULT result);
+const char* Direct3DErrorName(HRESULT result);
+const char* FileErrorMessage(int errorNumber);

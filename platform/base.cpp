@@ -1,0 +1,177 @@
+#include "platform/base.h"
+
+#include <chrono>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <map>
+
+const IID IID_IUnknown = {
+    0x4b1e0000, 0x7a31, 0x4c02, {0x90, 0x00, 0x47, 0x4c, 0x49, 0x42, 0x00, 0x00}};
+
+namespace platform {
+
+bool hooksActive = false;
+
+namespace {
+
+struct OpFault {
+    int calls = 0;
+    int failAt = 0;  // 0: not armed
+    bool repeat = false;
+    HRESULT code = 0;
+};
+
+struct HookState {
+    std::map<std::string, OpFault> ops;
+    int totalCalls = 0;
+    int anyFailAt = 0;
+    HRESULT anyCode = 0;
+    bool tracing = false;
+    bool counting = false;
+    std::vector<TraceEntry> trace;
+};
+
+HookState& State() {
+    static HookState* state = new HookState();  // never destroyed: usable from static destructors
+    return *state;
+}
+
+void UpdateActive() {
+    HookState& s = State();
+    hooksActive = s.tracing || s.counting || s.anyFailAt > 0 || !s.ops.empty();
+}
+
+}  // namespace
+
+HRESULT HookEnter(const char* op, const char* fmt, ...) {
+    HookState& s = State();
+    ++s.totalCalls;
+    if (s.tracing) {
+        char args[256];
+        va_list ap;
+        va_start(ap, fmt);
+        vsnprintf(args, sizeof args, fmt, ap);
+        va_end(ap);
+        s.trace.push_back(TraceEntry{op, args});
+    }
+    OpFault& f = s.ops[op];
+    ++f.calls;
+    if (s.anyFailAt > 0 && s.totalCalls == s.anyFailAt)
+        return s.anyCode;
+    if (f.failAt > 0 && (f.calls == f.failAt || (f.repeat && f.calls > f.failAt)))
+        return f.code;
+    return 0;
+}
+
+void FailCall(const char* op, int nth, HRESULT code, bool repeat) {
+    OpFault& f = State().ops[op];
+    f.failAt = f.calls + nth;
+    f.code = code;
+    f.repeat = repeat;
+    UpdateActive();
+}
+
+void FailAnyCall(int nth, HRESULT code) {
+    HookState& s = State();
+    s.anyFailAt = s.totalCalls + nth;
+    s.anyCode = code;
+    UpdateActive();
+}
+
+int CallCount(const char* op) {
+    auto& ops = State().ops;
+    auto it = ops.find(op);
+    return it == ops.end() ? 0 : it->second.calls;
+}
+
+int TotalCallCount() {
+    return State().totalCalls;
+}
+
+void CountCalls() {
+    State().counting = true;
+    UpdateActive();
+}
+
+void StartTrace() {
+    HookState& s = State();
+    s.trace.clear();
+    s.tracing = true;
+    UpdateActive();
+}
+
+void StopTrace() {
+    State().tracing = false;
+    UpdateActive();
+}
+
+const std::vector<TraceEntry>& Trace() {
+    return State().trace;
+}
+
+std::vector<std::string> TraceOps(const char* prefix) {
+    std::vector<std::string> out;
+    size_t n = strlen(prefix);
+    for (const TraceEntry& e : State().trace)
+        if (e.op.compare(0, n, prefix) == 0)
+            out.push_back(e.op);
+    return out;
+}
+
+void ResetHooks() {
+    HookState& s = State();
+    s.ops.clear();
+    s.trace.clear();
+    s.totalCalls = 0;
+    s.anyFailAt = 0;
+    s.tracing = false;
+    s.counting = false;
+    UpdateActive();
+}
+
+// ---- Time ------------------------------------------------------------------------------
+
+namespace {
+using SteadyClock = std::chrono::steady_clock;
+const SteadyClock::time_point processStart = SteadyClock::now();
+bool clockPinned = false;
+long pinnedClock = 0;
+bool tgtPinned = false;
+DWORD pinnedTgt = 0;
+}  // namespace
+
+long Clock() {
+    if (clockPinned)
+        return pinnedClock;
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - processStart)
+            .count());
+}
+
+DWORD TimeGetTime() {
+    if (tgtPinned)
+        return pinnedTgt;
+    // Milliseconds since the system started, wrapping at 2^32 like the multimedia timer.
+    auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now().time_since_epoch())
+            .count();
+    return static_cast<DWORD>(static_cast<uint64_t>(ms));
+}
+
+void SetClock(long ms) {
+    clockPinned = true;
+    pinnedClock = ms;
+}
+
+void SetTimeGetTime(DWORD ms) {
+    tgtPinned = true;
+    pinnedTgt = ms;
+}
+
+void UseRealTime() {
+    clockPinned = false;
+    tgtPinned = false;
+}
+
+}  // namespace platform

@@ -1,0 +1,53 @@
+// GDI on surfaces: device contexts that draw into DirectDraw surfaces, opaque text in a
+// built-in bitmap font, and bitmaps (loaded from the executable's embedded resources or
+// from files) copied into surfaces through memory device contexts.
+#pragma once
+
+#include "platform/win.h"
+
+#define RGB(r, g, b)                                      \
+    (static_cast<COLORREF>(static_cast<BYTE>(r)) |        \
+     (static_cast<COLORREF>(static_cast<BYTE>(g)) << 8) | \
+     (static_cast<COLORREF>(static_cast<BYTE>(b)) << 16))
+#define GetRValue(c) (static_cast<BYTE>((c)&0xFF))
+#define GetGValue(c) (static_cast<BYTE>(((c) >> 8) & 0xFF))
+#define GetBValue(c) (static_cast<BYTE>(((c) >> 16) & 0xFF))
+
+constexpr COLORREF CLR_INVALID = 0xFFFFFFFFu;
+
+// Raster operations and image loading.
+constexpr DWORD SRCCOPY = 0x00CC0020u;
+constexpr UINT IMAGE_BITMAP = 0;
+constexpr UINT LR_DEFAULTCOLOR = 0x0000;
+constexpr UINT LR_LOADFROMFILE = 0x0010;
+constexpr UINT LR_DEFAULTSIZE = 0x0040;
+constexpr UINT LR_CREATEDIBSECTION = 0x2000;
+
+struct BITMAP {
+    LONG bmType;
+    LONG bmWidth;
+    LONG bmHeight;
+    LONG bmWidthBytes;
+    WORD bmPlanes;
+    WORD bmBitsPixel;
+    void* bmBits;
+};
+
+COLORREF SetBkColor(HDC dc, COLORREF color);
+COLORREF SetTextColor(HDC dc, COLORREF color);
+BOOL TextOutA(HDC dc, int x, int y, LPCSTR text, int length);
+
+HANDLE LoadImageA(HINSTANCE instance, LPCSTR name, UINT type, int cx, int cy, UINT flags);
+HDC CreateCompatibleDC(HDC dc);
+HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);
+int GetObjectA(HGDIOBJ object, int size, void* out);
+BOOL StretchBlt(HDC dest, int destX, int destY, int destWidth, int destHeight, HDC src, int srcX,
+                int srcY, int srcWidth, int srcHeight, DWORD rop);
+BOOL DeleteDC(HDC dc);
+BOOL DeleteObject(HGDIOBJ object);
+
+namespace platform {
+// Size of one cell of the built-in font used by TextOutA.
+constexpr int kSystemFontWidth = 8;
+constexpr int kSystemFontHeight = 16;
+}  // namespace platform
