@@ -81,6 +81,9 @@ public:
     // next events or to stop a run (e.g. by scripting a close). Without one, a wait with
     // nothing scripted posts WM_SYSCOMMAND/SC_CLOSE so a test can never hang.
     std::function<void()> onIdleWait;
+    // Called at every pump (every turn of the message loop): tests use it to count turns,
+    // script events at a given frame, or end a run after N frames.
+    std::function<void()> onPump;
 
     // The screen, kept in the 32-bit XRGB8888 format whatever the display's format.
     const std::vector<uint32_t>& Screen() const;

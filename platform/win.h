@@ -157,6 +157,7 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
                      void* param);
 BOOL DestroyWindow(HWND hwnd);
 BOOL IsWindow(HWND hwnd);
+BOOL GetWindowRect(HWND hwnd, RECT* rect);  // screen coordinates
 BOOL ShowWindow(HWND hwnd, int cmdShow);
 BOOL UpdateWindow(HWND hwnd);
 HCURSOR SetCursor(HCURSOR cursor);
