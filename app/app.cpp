@@ -110,6 +110,10 @@ int WinMain(HINSTANCE instance, HINSTANCE prevInstance, LPSTR cmdLine, int cmdSh
     SetCursor(AppState.arrowCursor);
     ShowCursor(TRUE);
 
+    return RunMessageLoop();
+}
+
+int RunMessageLoop() {
     MSG msg;
     for (;;) {
         if (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
