@@ -17,6 +17,11 @@ const IID IID_IDirectDrawSurface4 = {
 const IID IID_IDirectDrawClipper = {
     0x4b1e0301, 0x7a31, 0x4c02, {0x90, 0x00, 0x47, 0x4c, 0x49, 0x42, 0x03, 0x01}};
 
+// The 3D device's own definition of this identifier takes precedence; this weak one lets the
+// DirectDraw objects answer QueryInterface for it in builds without the 3D device.
+__attribute__((weak)) extern const IID IID_IDirect3D3 = {
+    0x4b1e0403, 0x7a31, 0x4c02, {0x90, 0x00, 0x47, 0x4c, 0x49, 0x42, 0x04, 0x03}};
+
 namespace platform {
 
 namespace {
@@ -218,9 +223,10 @@ private:
                                        desc ? desc->dwWidth : 0, desc ? desc->dwHeight : 0);
             if (hr != 0)
                 return hr;
+            if (out)
+                *out = nullptr;
             if (!desc || !out || outer || desc->dwSize != kSurfaceDescSize)
                 return DDERR_INVALIDPARAMS;
-            *out = nullptr;
             const DWORD caps = (desc->dwFlags & DDSD_CAPS) ? desc->ddsCaps.dwCaps : 0;
             if (caps & ~kKnownSurfaceCaps)
                 return DDERR_INVALIDCAPS;
@@ -264,6 +270,8 @@ private:
             HRESULT hr = PLATFORM_HOOK("IDirectDraw4::CreateClipper", "flags=0x%08x", flags);
             if (hr != 0)
                 return hr;
+            if (out)
+                *out = nullptr;
             if (!out || outer || flags != 0)
                 return DDERR_INVALIDPARAMS;
             Clipper* clipper = new (std::nothrow) Clipper();
