@@ -39,15 +39,19 @@ class Shell:
             self.faces.append((a, b, d))
             self.faces.append((a, d, c))
 
-    def fan(self, centre, ring):
+    # The closing faces of a ring run around it against the band beside them: `last`
+    # tells whether the ring ends the bands (they run the other way round there).
+    def fan(self, centre, ring, last=False):
         n = len(ring)
         for k in range(n):
-            self.faces.append((centre, ring[(k + 1) % n], ring[k]))
+            p, q = ring[(k + 1) % n], ring[k]
+            self.faces.append((centre, q, p) if last else (centre, p, q))
 
-    def cap(self, ring):
+    def cap(self, ring, last=False):
         # Closes a flat, convex ring with a fan from its first corner.
         for k in range(1, len(ring) - 1):
-            self.faces.append((ring[0], ring[k + 1], ring[k]))
+            p, q = ring[k + 1], ring[k]
+            self.faces.append((ring[0], q, p) if last else (ring[0], p, q))
 
     def volume(self):
         v = 0.0
@@ -98,7 +102,7 @@ def hull():
     rings = [s.ring(ellipse(y, w, t, b, SIDES_HULL)) for y, w, t, b in stations]
     for r0, r1 in zip(rings, rings[1:]):
         s.band(r0, r1)
-    s.fan(s.add((0.0, 54.0, 0.5)), rings[-1])
+    s.fan(s.add((0.0, 54.0, 0.5)), rings[-1], last=True)
     s.fan(s.add((0.0, -47.0, 0.0)), rings[0])
     return s
 
@@ -109,7 +113,7 @@ def canopy():
     rings = [s.ring(ellipse(y, w, h, 0.5, 8, cz=-7.0)) for y, w, h in stations]
     for r0, r1 in zip(rings, rings[1:]):
         s.band(r0, r1)
-    s.fan(s.add((0.0, 32.0, -5.5)), rings[-1])
+    s.fan(s.add((0.0, 32.0, -5.5)), rings[-1], last=True)
     s.fan(s.add((0.0, -3.0, -6.0)), rings[0])
     return s
 
@@ -136,7 +140,7 @@ def wing(side):
     s.band(root, mid)
     s.band(mid, tip)
     s.cap(root)
-    s.cap(tip)
+    s.cap(tip, last=True)
     return s
 
 
@@ -147,7 +151,7 @@ def pod(side):
     rings = [s.ring(ellipse(y, r, r, r, 10, cx=x, cz=-1.5)) for y, r in stations]
     for r0, r1 in zip(rings, rings[1:]):
         s.band(r0, r1)
-    s.fan(s.add((x, -8.0, -1.5)), rings[-1])
+    s.fan(s.add((x, -8.0, -1.5)), rings[-1], last=True)
     s.fan(s.add((x, -44.0, -1.5)), rings[0])
     return s
 
@@ -158,7 +162,7 @@ def fin(side):
     tip = s.ring(airfoil(-37.0, -47.0, 1.2, (side * 13.0, -24.0), 'z'))
     s.band(root, tip)
     s.cap(root)
-    s.cap(tip)
+    s.cap(tip, last=True)
     return s
 
 
