@@ -118,16 +118,6 @@ protected:
     Object3D* camera = nullptr;
 };
 
-TEST_F(Scene, ConstructorSetsThePose) {
-    EXPECT_EQ(camera->pos.z, 200.0f);
-    EXPECT_EQ(camera->dir.x, 0.0f);
-    EXPECT_EQ(camera->up.y, 1.0f);
-    EXPECT_EQ(camera->vertexCount, 0);
-    EXPECT_EQ(camera->vertices, nullptr);
-    Object3D fresh(nullptr, 1, 2, 3);
-    EXPECT_EQ(fresh.target, nullptr);
-}
-
 TEST_F(Scene, LeftArrowTurnsRollDownAndYawUp) {
     Frame(1, 0, 0, 0, 0);
     ExpectAngles(0, 1, 359);
