@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "platform/raster.h"
@@ -315,6 +316,30 @@ TEST(Pipeline, PointLightAttenuatesWithinItsRange) {
     s.t.Clear();
     s.p.DrawTriangleList(tri, 3, s.t.Buffer());
     EXPECT_EQ(s.t.At(70, 70), 0u);
+}
+
+TEST(Pipeline, NonFiniteInputDrawsNothingAndDoesNoHarm) {
+    OrthoScene s;
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    D3DVERTEX tris[9] = {
+        Vert(nan, 0.5f, 0.5f),    Vert(0.5f, 0.5f, 0.5f), Vert(-0.5f, -0.5f, 0.5f),
+        Vert(-0.5f, 0.5f, 0.5f),  Vert(inf, 0.5f, 0.5f),  Vert(-0.5f, -0.5f, 0.5f),
+        Vert(-0.5f, 0.5f, 3e38f), Vert(0.5f, 0.5f, 0.5f), Vert(-0.5f, -0.5f, -3e38f)};
+    s.p.DrawTriangleList(tris, 9, s.t.Buffer());
+    EXPECT_EQ(s.t.Count(), 0);
+    // A light that yields NaN colours leaves black, not garbage.
+    LightState light;
+    light.type = D3DLIGHT_DIRECTIONAL;
+    light.direction[2] = 1;
+    light.colour[0] = nan;
+    light.active = true;
+    s.p.SetLights(&light, 1);
+    D3DVERTEX ok[3] = {Vert(-0.5f, 0.5f, 0.5f, 0, 0, -1), Vert(0.5f, 0.5f, 0.5f, 0, 0, -1),
+                       Vert(-0.5f, -0.5f, 0.5f, 0, 0, -1)};
+    s.p.DrawTriangleList(ok, 3, s.t.Buffer());
+    EXPECT_EQ(s.t.At(50, 60) >> 16, 0u);
+    EXPECT_EQ(s.t.At(50, 60) & 0xFFFF, 0xFFFFu);
 }
 
 }  // namespace
