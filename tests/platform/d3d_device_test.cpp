@@ -521,4 +521,31 @@ TEST_F(D3DDevice, FramesAllocateNothing) {
     EXPECT_GT(CountNot(0), 0);
 }
 
+TEST_F(D3DDevice, RenderAndLightStatesReachThePicture) {
+    SetupScene();
+    auto list = Tetrahedron();
+    D3DMATRIX view = View();
+    ASSERT_EQ(device->SetTransform(D3DTRANSFORMSTATE_VIEW, &view), D3D_OK);
+    auto draw = [&](DWORD count = 12) {
+        D3DRECT r{0, 0, 640, 480};
+        EXPECT_EQ(viewport->Clear2(1, &r, D3DCLEAR_TARGET, 0, 0, 0), D3D_OK);
+        EXPECT_EQ(device->BeginScene(), D3D_OK);
+        EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_VERTEX, list.data(), count, 0),
+                  D3D_OK);
+        EXPECT_EQ(device->EndScene(), D3D_OK);
+        return CountNot(0);
+    };
+    // The first face, (0, 1, 2), is a back face: culled by default, drawn without culling.
+    EXPECT_EQ(draw(3), 0);
+    ASSERT_EQ(device->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE), D3D_OK);
+    EXPECT_GT(draw(3), 300);
+    EXPECT_EQ(device->SetRenderState(D3DRENDERSTATE_CULLMODE, 7), DDERR_INVALIDPARAMS);
+    // Without a material the lighting is off and the vertices are white.
+    ASSERT_EQ(device->SetLightState(D3DLIGHTSTATE_MATERIAL, 0), D3D_OK);
+    draw();
+    EXPECT_EQ(surface.At16(320, 240), 0xFFFF);
+    EXPECT_EQ(device->SetLightState(D3DLIGHTSTATE_MATERIAL, 12345), DDERR_INVALIDPARAMS);
+    EXPECT_EQ(device->SetTransform(D3DTRANSFORMSTATE_WORLD, nullptr), DDERR_INVALIDPARAMS);
+}
+
 }  // namespace

@@ -342,4 +342,27 @@ TEST(Pipeline, NonFiniteInputDrawsNothingAndDoesNoHarm) {
     EXPECT_EQ(s.t.At(50, 60) & 0xFFFF, 0xFFFFu);
 }
 
+TEST(Pipeline, SpecularIsOffUntilEnabled) {
+    // The eye (view = identity: the origin) looks straight at the vertex, the light shines
+    // straight back along the normal: N.H = 1, so specular adds the full specular colour.
+    OrthoScene s;
+    MaterialState shiny;
+    shiny.specular = {1, 1, 1, 1};
+    shiny.power = 10;
+    s.p.SetMaterial(&shiny);
+    D3DVERTEX tri[3] = {Vert(0, 0, 0.5f, 0, 0, -1), Vert(0.5f, 0, 0.5f, 0, 0, -1),
+                        Vert(0, -0.5f, 0.5f, 0, 0, -1)};
+    s.p.DrawTriangleList(tri, 3, s.t.Buffer());
+    EXPECT_EQ(s.t.At(70, 70), 0u);
+    s.p.SetSpecular(true);
+    s.p.DrawTriangleList(tri, 3, s.t.Buffer());
+    EXPECT_EQ(s.t.At(70, 70), 0xFFFFFFu);
+    // Power 0 turns the highlight off.
+    shiny.power = 0;
+    s.p.SetMaterial(&shiny);
+    s.t.Clear();
+    s.p.DrawTriangleList(tri, 3, s.t.Buffer());
+    EXPECT_EQ(s.t.At(70, 70), 0u);
+}
+
 }  // namespace
