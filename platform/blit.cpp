@@ -2,6 +2,7 @@
 
 #include <immintrin.h>
 
+#include <cstddef>
 #include <cstring>
 
 namespace platform::blit {

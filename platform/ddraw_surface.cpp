@@ -2,6 +2,7 @@
 // colour keys and fills, device contexts for GDI, locks, and the primary surface, whose
 // blits go to the screen through the backend.
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <new>
 #include <typeinfo>
