@@ -13,42 +13,50 @@
 
 namespace {
 
-// A render target in plain memory (the benchmark measures the device, not DirectDraw).
-class BenchSurface final : public IDirectDrawSurface4 {
+// The back buffer: a 640 x 480 5-6-5 surface made for 3D by the platform's DirectDraw.
+class BackBuffer {
 public:
-    BenchSurface() : px_(640 * 480) {}
-    HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
-    ULONG AddRef() override { return 2; }
-    ULONG Release() override { return 1; }
-    HRESULT Blt(RECT*, IDirectDrawSurface4*, RECT*, DWORD, DDBLTFX*) override { return E_NOTIMPL; }
-    HRESULT GetDC(HDC*) override { return E_NOTIMPL; }
-    HRESULT ReleaseDC(HDC) override { return E_NOTIMPL; }
-    HRESULT GetPixelFormat(DDPIXELFORMAT*) override { return E_NOTIMPL; }
-    HRESULT SetColorKey(DWORD, DDCOLORKEY*) override { return E_NOTIMPL; }
-    HRESULT SetClipper(IDirectDrawClipper*) override { return E_NOTIMPL; }
-    HRESULT GetSurfaceDesc(DDSURFACEDESC2* d) override {
-        d->dwWidth = 640;
-        d->dwHeight = 480;
-        d->lPitch = 1280;
-        d->ddpfPixelFormat.dwRGBBitCount = 16;
-        d->ddpfPixelFormat.dwRBitMask = 0xF800;
-        d->ddpfPixelFormat.dwGBitMask = 0x07E0;
-        d->ddpfPixelFormat.dwBBitMask = 0x001F;
-        d->ddsCaps.dwCaps = DDSCAPS_3DDEVICE | DDSCAPS_OFFSCREENPLAIN;
-        return DD_OK;
+    BackBuffer() {
+        DirectDrawCreate(nullptr, &dd_, nullptr);
+        dd_->QueryInterface(IID_IDirectDraw4, reinterpret_cast<void**>(&dd4_));
+        DDSURFACEDESC2 d{};
+        d.dwSize = kSurfaceDescSize;
+        d.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
+        d.dwWidth = 640;
+        d.dwHeight = 480;
+        d.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE;
+        d.ddpfPixelFormat.dwSize = sizeof(DDPIXELFORMAT);
+        d.ddpfPixelFormat.dwFlags = DDPF_RGB;
+        d.ddpfPixelFormat.dwRGBBitCount = 16;
+        d.ddpfPixelFormat.dwRBitMask = 0xF800;
+        d.ddpfPixelFormat.dwGBitMask = 0x07E0;
+        d.ddpfPixelFormat.dwBBitMask = 0x001F;
+        dd4_->CreateSurface(&d, &surface_, nullptr);
     }
-    HRESULT Lock(RECT*, DDSURFACEDESC2* d, DWORD, HANDLE) override {
-        GetSurfaceDesc(d);
-        d->lpSurface = px_.data();
-        return DD_OK;
+    ~BackBuffer() {
+        surface_->Release();
+        dd4_->Release();
+        dd_->Release();
     }
-    HRESULT Unlock(RECT*) override { return DD_OK; }
+    IDirectDraw* dd() const { return dd_; }
+    IDirectDrawSurface4* get() const { return surface_; }
+    // Pixels that are not black: a check that the frame really drew.
     double Drawn() const {
-        return static_cast<double>(px_.size() - std::count(px_.begin(), px_.end(), 0));
+        platform::PixelBuffer b{};
+        platform::GetPixelBuffer(surface_, &b);
+        int n = 0;
+        for (int y = 0; y < b.height; ++y) {
+            auto* row = reinterpret_cast<const uint16_t*>(static_cast<const uint8_t*>(b.pixels) +
+                                                          y * b.pitch);
+            n += static_cast<int>(b.width - std::count(row, row + b.width, 0));
+        }
+        return n;
     }
 
 private:
-    std::vector<uint16_t> px_;
+    IDirectDraw* dd_ = nullptr;
+    IDirectDraw4* dd4_ = nullptr;
+    IDirectDrawSurface4* surface_ = nullptr;
 };
 
 // A UV sphere of radius 50 with `slices` x `stacks`; faces wound clockwise seen from
@@ -87,7 +95,7 @@ std::vector<D3DVERTEX> Sphere(int slices, int stacks) {
 }
 
 struct Scene {
-    BenchSurface surface;
+    BackBuffer surface;
     IDirect3D3* d3d = nullptr;
     IDirect3DDevice3* device = nullptr;
     IDirect3DViewport3* viewport = nullptr;
@@ -97,8 +105,8 @@ struct Scene {
     D3DMATRIX view{}, world{};
 
     Scene() {
-        platform::CreateDirect3D(nullptr, &d3d);
-        d3d->CreateDevice(IID_IDirect3DRGBDevice, &surface, &device, nullptr);
+        surface.dd()->QueryInterface(IID_IDirect3D3, reinterpret_cast<void**>(&d3d));
+        d3d->CreateDevice(IID_IDirect3DRGBDevice, surface.get(), &device, nullptr);
         device->SetRenderState(D3DRENDERSTATE_SHADEMODE, D3DSHADE_GOURAUD);
         d3d->CreateViewport(&viewport, nullptr);
         device->AddViewport(viewport);

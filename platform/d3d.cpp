@@ -8,6 +8,7 @@
 #include <new>
 #include <vector>
 
+#include "platform/ddraw_internal.h"
 #include "platform/raster.h"
 
 const IID IID_IDirect3D3 = {
@@ -232,12 +233,8 @@ const char* KindName(Kind k) {
 
 class Device final : public Counted<IDirect3DDevice3> {
 public:
-    Device(IUnknown* parent, IDirectDrawSurface4* target, const DDSURFACEDESC2& desc)
-        : Counted("IDirect3DDevice3::Release"),
-          parent_(parent),
-          target_(target),
-          width_(static_cast<int>(desc.dwWidth)),
-          height_(static_cast<int>(desc.dwHeight)) {
+    Device(IUnknown* parent, platform::Surface* target)
+        : Counted("IDirect3DDevice3::Release"), parent_(parent), target_(target) {
         parent_->AddRef();
         target_->AddRef();
         viewports_.reserve(4);
@@ -384,21 +381,18 @@ public:
             return D3DERR_NOCURRENTVIEWPORT;
         if (!current_->hasData)
             return D3DERR_VIEWPORTDATANOTSET;
-        platform::PixelBuffer target;
-        if (!platform::GetPixelBuffer(target_, &target))
-            return DDERR_SURFACELOST;
+        if (target_->busy())
+            return DDERR_SURFACEBUSY;  // locked, or its DC is out
         PrepareViewport(*current_);
         pipeline_.SetMaterial(FindMaterial(material_));
         LightState lights[Pipeline::kMaxLights];
         pipeline_.SetLights(lights, current_->ActiveLights(lights));
         pipeline_.DrawTriangleList(static_cast<const D3DVERTEX*>(vertices), static_cast<int>(count),
-                                   target);
+                                   target_->buffer());
         return D3D_OK;
     }
 
-    IDirectDrawSurface4* Target() const { return target_; }
-    int Width() const { return width_; }
-    int Height() const { return height_; }
+    platform::Surface* Target() const { return target_; }
 
 private:
     void PrepareViewport(const Viewport& v) {
@@ -417,8 +411,7 @@ private:
     }
 
     IUnknown* parent_;
-    IDirectDrawSurface4* target_;
-    int width_, height_;
+    platform::Surface* target_;
     std::vector<Viewport*> viewports_;
     Viewport* current_ = nullptr;
     D3DMATERIALHANDLE material_ = 0;
@@ -440,8 +433,8 @@ HRESULT Viewport::SetViewport2(D3DVIEWPORT2* v) {
     // divide by zero in the screen mapping.
     const uint64_t right = static_cast<uint64_t>(v->dwX) + v->dwWidth;
     const uint64_t bottom = static_cast<uint64_t>(v->dwY) + v->dwHeight;
-    if (right > static_cast<uint64_t>(device->Width()) ||
-        bottom > static_cast<uint64_t>(device->Height()))
+    if (right > static_cast<uint64_t>(device->Target()->width()) ||
+        bottom > static_cast<uint64_t>(device->Target()->height()))
         return DDERR_INVALIDPARAMS;
     if (!(v->dvClipWidth > 0) || !(v->dvClipHeight > 0) || !(v->dvMaxZ > v->dvMinZ))
         return DDERR_INVALIDPARAMS;
@@ -466,9 +459,9 @@ HRESULT Viewport::Clear2(DWORD count, D3DRECT* rects, DWORD flags, D3DCOLOR colo
         return D3DERR_STENCILBUFFER_NOTPRESENT;
     if (!(flags & D3DCLEAR_TARGET) || (count > 0 && !rects))
         return DDERR_INVALIDPARAMS;
-    platform::PixelBuffer target;
-    if (!platform::GetPixelBuffer(device->Target(), &target))
-        return DDERR_SURFACELOST;
+    if (device->Target()->busy())
+        return DDERR_SURFACEBUSY;
+    const platform::PixelBuffer target = device->Target()->buffer();
     const uint32_t pixel = platform::raster::PackColour(target.kind, colour);
     // Rectangles have exclusive right and bottom edges and are clipped to the viewport.
     const int64_t vx0 = data.dwX, vy0 = data.dwY;
@@ -528,19 +521,16 @@ public:
         if (!known || kind == Kind::Ramp ||
             !(platform::CurrentProfile().creatableDevices & kBits[static_cast<int>(kind)]))
             return D3DERR_INVALID_DEVICE;
-        DDSURFACEDESC2 desc{};
-        desc.dwSize = kSurfaceDescSize;
-        hr = target->GetSurfaceDesc(&desc);
-        if (hr != 0)
-            return hr;
-        if (!(desc.ddsCaps.dwCaps & DDSCAPS_3DDEVICE))
-            return DDERR_INVALIDCAPS;
-        platform::PixelBuffer pixels;
-        if (!platform::GetPixelBuffer(target, &pixels))
+        // The render target must be one of this platform's off-screen surfaces, made for
+        // 3D, in a format with direct colour.
+        platform::Surface* surface = platform::Surface::From(target);
+        if (!surface || surface->primary())
             return DDERR_INVALIDPARAMS;
-        if (pixels.kind == platform::PixelKind::Pal8)
+        if (!(surface->caps() & DDSCAPS_3DDEVICE))
+            return DDERR_INVALIDCAPS;
+        if (surface->kind() == platform::PixelKind::Pal8)
             return DDERR_NOPALETTEATTACHED;
-        auto* device = new (std::nothrow) Device(this, target, desc);
+        auto* device = new (std::nothrow) Device(this, surface);
         if (!device)
             return DDERR_OUTOFMEMORY;
         *out = device;

@@ -23,6 +23,7 @@ namespace {
 
 constexpr int kPlanes = 7;
 constexpr float kMinW = 1e-6f;
+constexpr uint32_t kNotFinite = 0x80000000u;
 // A polygon clipped by kPlanes planes from a triangle has at most 3 + kPlanes vertices.
 constexpr int kMaxPolygon = 3 + kPlanes;
 
@@ -75,8 +76,11 @@ float Clamp01(float v) {
 
 int32_t ToFixedColour(float c255) {
     // Round to the nearest 8-bit level, then to 8.16 fixed point.
-    int32_t level = static_cast<int32_t>(c255 + 0.5f);
-    return std::clamp(level, 0, 255) << 16;
+    if (!(c255 > 0))
+        return 0;  // also NaN
+    if (c255 >= 255)
+        return 255 << 16;
+    return static_cast<int32_t>(c255 + 0.5f) << 16;
 }
 
 }  // namespace
@@ -275,6 +279,9 @@ void Pipeline::DrawTriangleList(const D3DVERTEX* in, int count, const PixelBuffe
         code |= (v.z < vp.minZ * v.w) ? 16u : 0u;
         code |= (v.z > vp.maxZ * v.w) ? 32u : 0u;
         code |= (v.w < kMinW) ? 64u : 0u;
+        // A vertex that is not a finite point (NaN or infinite input) takes its triangles out.
+        if (!std::isfinite(v.x + v.y + v.z + v.w))
+            code = kNotFinite;
         v.code = code;
         v.source = &s;
         v.lit = false;
@@ -285,8 +292,8 @@ void Pipeline::DrawTriangleList(const D3DVERTEX* in, int count, const PixelBuffe
         Vertex* v0 = &scratch_[t * 3];
         Vertex* v1 = v0 + 1;
         Vertex* v2 = v0 + 2;
-        if (v0->code & v1->code & v2->code)
-            continue;  // wholly outside one plane
+        if ((v0->code & v1->code & v2->code) || ((v0->code | v1->code | v2->code) & kNotFinite))
+            continue;  // wholly outside one plane, or not a real triangle
         if ((v0->code | v1->code | v2->code) == 0) {
             ScreenVertex s[3];
             for (int k = 0; k < 3; ++k) {

@@ -10,13 +10,25 @@
 #include <vector>
 
 #include "platform/d3d.h"
+#include "platform/ddraw_internal.h"
 
 // Counts heap allocations while `countAllocations` is set, to show the frame path makes none.
+// The sanitizers own operator new, so the count is taken in the plain builds only.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define GAME_SANITIZED_NEW 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define GAME_SANITIZED_NEW 1
+#endif
+
 namespace {
 bool countAllocations = false;
 int allocations = 0;
 }  // namespace
 
+#ifndef GAME_SANITIZED_NEW
 void* operator new(std::size_t size) {
     if (countAllocations)
         ++allocations;
@@ -39,70 +51,62 @@ void operator delete(void* p, std::size_t) noexcept {
 void operator delete[](void* p, std::size_t) noexcept {
     std::free(p);
 }
+#endif
 
 namespace {
 
-// A render target in plain memory with the caps and format a test asks for.
-class MemorySurface final : public IDirectDrawSurface4 {
+// A render target made by the platform's DirectDraw, with the caps and format a test asks for.
+class RenderTarget {
 public:
-    MemorySurface(int w, int h, int bits, DWORD caps = DDSCAPS_3DDEVICE | DDSCAPS_OFFSCREENPLAIN)
-        : w_(w), h_(h), bits_(bits), caps_(caps), px_(static_cast<size_t>(w) * h * (bits / 8)) {}
-    HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override { return --refs_; }  // owned by the test
-    HRESULT Blt(RECT*, IDirectDrawSurface4*, RECT*, DWORD, DDBLTFX*) override { return E_NOTIMPL; }
-    HRESULT GetDC(HDC*) override { return E_NOTIMPL; }
-    HRESULT ReleaseDC(HDC) override { return E_NOTIMPL; }
-    HRESULT GetPixelFormat(DDPIXELFORMAT* f) override {
-        *f = Format();
-        return DD_OK;
+    RenderTarget(int w, int h, platform::PixelKind kind,
+                 DWORD caps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE) {
+        EXPECT_EQ(DirectDrawCreate(nullptr, &dd_, nullptr), DD_OK);
+        EXPECT_EQ(dd_->QueryInterface(IID_IDirectDraw4, reinterpret_cast<void**>(&dd4_)), DD_OK);
+        DDSURFACEDESC2 d{};
+        d.dwSize = kSurfaceDescSize;
+        d.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
+        d.dwWidth = static_cast<DWORD>(w);
+        d.dwHeight = static_cast<DWORD>(h);
+        d.ddsCaps.dwCaps = caps;
+        platform::DescribePixelFormat(kind, &d.ddpfPixelFormat);
+        EXPECT_EQ(dd4_->CreateSurface(&d, &s_, nullptr), DD_OK);
     }
-    HRESULT SetColorKey(DWORD, DDCOLORKEY*) override { return E_NOTIMPL; }
-    HRESULT SetClipper(IDirectDrawClipper*) override { return E_NOTIMPL; }
-    HRESULT GetSurfaceDesc(DDSURFACEDESC2* d) override {
-        Describe(d);
-        return DD_OK;
+    ~RenderTarget() {
+        s_->Release();
+        dd4_->Release();
+        dd_->Release();
     }
-    HRESULT Lock(RECT*, DDSURFACEDESC2* d, DWORD, HANDLE) override {
-        Describe(d);
-        d->lpSurface = px_.data();
-        return DD_OK;
-    }
-    HRESULT Unlock(RECT*) override { return DD_OK; }
+    RenderTarget(const RenderTarget&) = delete;
+    RenderTarget& operator=(const RenderTarget&) = delete;
 
+    IDirectDrawSurface4* get() const { return s_; }
+    IDirectDraw* dd() const { return dd_; }
+    platform::PixelBuffer Pixels() const {
+        platform::PixelBuffer b{};
+        EXPECT_TRUE(platform::GetPixelBuffer(s_, &b));
+        return b;
+    }
     uint16_t At16(int x, int y) const {
-        return reinterpret_cast<const uint16_t*>(px_.data())[static_cast<size_t>(y) * w_ + x];
+        const platform::PixelBuffer b = Pixels();
+        return reinterpret_cast<const uint16_t*>(static_cast<const uint8_t*>(b.pixels) +
+                                                 y * b.pitch)[x];
     }
     void Fill16(uint16_t v) {
-        auto* p = reinterpret_cast<uint16_t*>(px_.data());
-        std::fill(p, p + static_cast<size_t>(w_) * h_, v);
+        const platform::PixelBuffer b = Pixels();
+        for (int y = 0; y < b.height; ++y) {
+            auto* row = reinterpret_cast<uint16_t*>(static_cast<uint8_t*>(b.pixels) + y * b.pitch);
+            std::fill(row, row + b.width, v);
+        }
     }
-    ULONG refs() const { return refs_; }
+    ULONG refs() const {
+        s_->AddRef();
+        return s_->Release();
+    }
 
 private:
-    DDPIXELFORMAT Format() const {
-        DDPIXELFORMAT f{};
-        f.dwSize = sizeof f;
-        f.dwRGBBitCount = static_cast<DWORD>(bits_);
-        f.dwFlags = bits_ == 8 ? DDPF_PALETTEINDEXED8 : DDPF_RGB;
-        if (bits_ == 16)
-            f.dwRBitMask = 0xF800, f.dwGBitMask = 0x07E0, f.dwBBitMask = 0x001F;
-        if (bits_ == 32)
-            f.dwRBitMask = 0xFF0000, f.dwGBitMask = 0xFF00, f.dwBBitMask = 0xFF;
-        return f;
-    }
-    void Describe(DDSURFACEDESC2* d) const {
-        d->dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PITCH | DDSD_PIXELFORMAT;
-        d->dwWidth = static_cast<DWORD>(w_);
-        d->dwHeight = static_cast<DWORD>(h_);
-        d->lPitch = w_ * bits_ / 8;
-        d->ddpfPixelFormat = Format();
-        d->ddsCaps.dwCaps = caps_;
-    }
-    int w_, h_, bits_;
-    DWORD caps_;
-    std::vector<uint8_t> px_;
-    ULONG refs_ = 1;
+    IDirectDraw* dd_ = nullptr;
+    IDirectDraw4* dd4_ = nullptr;
+    IDirectDrawSurface4* s_ = nullptr;
 };
 
 class D3DDevice : public ::testing::Test {
@@ -110,7 +114,10 @@ protected:
     void SetUp() override {
         platform::ResetHooks();
         platform::InstallProfile(platform::ProductionProfile());
-        ASSERT_EQ(platform::CreateDirect3D(nullptr, &d3d), D3D_OK);
+        // Direct3D comes from the DirectDraw object, as the application asks for it.
+        ASSERT_EQ(surface.dd()->QueryInterface(IID_IDirect3D3, reinterpret_cast<void**>(&d3d)),
+                  D3D_OK);
+        ASSERT_NE(d3d, nullptr);
     }
     void TearDown() override {
         if (light)
@@ -128,7 +135,8 @@ protected:
     // The application's set-up: device, viewport (640 x 480 with its clip rectangle),
     // material, light, ambient and projection.
     void SetupScene() {
-        ASSERT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, &surface, &device, nullptr), D3D_OK);
+        ASSERT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, surface.get(), &device, nullptr),
+                  D3D_OK);
         ASSERT_EQ(device->SetRenderState(D3DRENDERSTATE_SHADEMODE, D3DSHADE_GOURAUD), D3D_OK);
         ASSERT_EQ(d3d->CreateViewport(&viewport, nullptr), D3D_OK);
         ASSERT_EQ(device->AddViewport(viewport), D3D_OK);
@@ -193,7 +201,7 @@ protected:
         return n;
     }
 
-    MemorySurface surface{640, 480, 16};
+    RenderTarget surface{640, 480, platform::PixelKind::RGB565};
     IDirect3D3* d3d = nullptr;
     IDirect3DDevice3* device = nullptr;
     IDirect3DViewport3* viewport = nullptr;
@@ -227,7 +235,7 @@ TEST_F(D3DDevice, DeviceChainFollowsTheMachineProfile) {
         const HRESULT expected[4] = {c.hal, c.rgb, c.ramp, c.mmx};
         for (int i = 0; i < 4; ++i) {
             IDirect3DDevice3* d = reinterpret_cast<IDirect3DDevice3*>(1);
-            EXPECT_EQ(d3d->CreateDevice(*guids[i], &surface, &d, nullptr), expected[i])
+            EXPECT_EQ(d3d->CreateDevice(*guids[i], surface.get(), &d, nullptr), expected[i])
                 << "profile " << c.creatable << " device " << i;
             EXPECT_EQ(d != nullptr, expected[i] == D3D_OK);
             if (d)
@@ -242,11 +250,12 @@ TEST_F(D3DDevice, FaultHooksFailAnyDeviceKindAndTraceItsName) {
     platform::StartTrace();
     platform::FailCall("IDirect3D3::CreateDevice", 2, DDERR_OUTOFMEMORY);
     IDirect3DDevice3* d = nullptr;
-    EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DHALDevice, &surface, &d, nullptr),
+    EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DHALDevice, surface.get(), &d, nullptr),
               D3DERR_INVALID_DEVICE);
-    EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, &surface, &d, nullptr), DDERR_OUTOFMEMORY);
+    EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, surface.get(), &d, nullptr),
+              DDERR_OUTOFMEMORY);
     EXPECT_EQ(d, nullptr);
-    EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DMMXDevice, &surface, &device, nullptr), D3D_OK);
+    EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DMMXDevice, surface.get(), &device, nullptr), D3D_OK);
     const auto& trace = platform::Trace();
     ASSERT_EQ(trace.size(), 3u);
     EXPECT_EQ(trace[0].args, "device=HAL");
@@ -255,17 +264,37 @@ TEST_F(D3DDevice, FaultHooksFailAnyDeviceKindAndTraceItsName) {
 }
 
 TEST_F(D3DDevice, RenderTargetMustBeA3DSurfaceWithoutPalette) {
-    MemorySurface plain(64, 64, 16, DDSCAPS_OFFSCREENPLAIN);
-    MemorySurface paletted(64, 64, 8);
-    MemorySurface deep(64, 64, 32);
+    RenderTarget plain(64, 64, platform::PixelKind::RGB565, DDSCAPS_OFFSCREENPLAIN);
+    RenderTarget paletted(64, 64, platform::PixelKind::Pal8);
+    RenderTarget deep(64, 64, platform::PixelKind::XRGB8888);
+    RenderTarget fifteen(64, 64, platform::PixelKind::RGB555);
     IDirect3DDevice3* d = reinterpret_cast<IDirect3DDevice3*>(1);
-    EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, &plain, &d, nullptr), DDERR_INVALIDCAPS);
+    EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, plain.get(), &d, nullptr),
+              DDERR_INVALIDCAPS);
     EXPECT_EQ(d, nullptr);
-    EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, &paletted, &d, nullptr),
+    EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, paletted.get(), &d, nullptr),
               DDERR_NOPALETTEATTACHED);
     EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, nullptr, &d, nullptr), DDERR_INVALIDPARAMS);
-    EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, &deep, &d, nullptr), D3D_OK);
-    d->Release();
+    for (RenderTarget* t : {&deep, &fifteen}) {
+        ASSERT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, t->get(), &d, nullptr), D3D_OK);
+        d->Release();
+    }
+}
+
+TEST_F(D3DDevice, ClearAndDrawRefuseABusyTarget) {
+    SetupScene();
+    DDSURFACEDESC2 desc{};
+    desc.dwSize = kSurfaceDescSize;
+    ASSERT_EQ(surface.get()->Lock(nullptr, &desc, 0, nullptr), DD_OK);
+    D3DRECT r{0, 0, 639, 479};
+    EXPECT_EQ(viewport->Clear2(1, &r, D3DCLEAR_TARGET, 0, 0, 0), DDERR_SURFACEBUSY);
+    auto list = Tetrahedron();
+    ASSERT_EQ(device->BeginScene(), D3D_OK);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_VERTEX, list.data(), 12, 0),
+              DDERR_SURFACEBUSY);
+    EXPECT_EQ(device->EndScene(), D3D_OK);
+    ASSERT_EQ(surface.get()->Unlock(nullptr), DD_OK);
+    EXPECT_EQ(viewport->Clear2(1, &r, D3DCLEAR_TARGET, 0, 0, 0), D3D_OK);
 }
 
 TEST_F(D3DDevice, SceneStateErrors) {
@@ -308,7 +337,7 @@ TEST_F(D3DDevice, DrawPrimitiveChecksItsArguments) {
 }
 
 TEST_F(D3DDevice, ViewportDataIsChecked) {
-    ASSERT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, &surface, &device, nullptr), D3D_OK);
+    ASSERT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, surface.get(), &device, nullptr), D3D_OK);
     ASSERT_EQ(d3d->CreateViewport(&viewport, nullptr), D3D_OK);
     D3DVIEWPORT2 vp{44, 0, 0, 640, 480, -1.0f, 1.3333334f, 2.0f, 2.6666667f, 0.0f, 1.0f};
     EXPECT_EQ(viewport->SetViewport2(&vp), D3DERR_VIEWPORTHASNODEVICE);
@@ -387,7 +416,7 @@ TEST_F(D3DDevice, EveryCallCanBeMadeToFail) {
         {"IDirect3D3::CreateDevice",
          [&] {
              IDirect3DDevice3* d = nullptr;
-             return d3d->CreateDevice(IID_IDirect3DRGBDevice, &surface, &d, nullptr);
+             return d3d->CreateDevice(IID_IDirect3DRGBDevice, surface.get(), &d, nullptr);
          }},
         {"IDirect3D3::CreateViewport", [&] { return d3d->CreateViewport(&v2, nullptr); }},
         {"IDirect3D3::CreateMaterial", [&] { return d3d->CreateMaterial(&m2, nullptr); }},
@@ -483,6 +512,9 @@ TEST_F(D3DDevice, ApplicationFrameDrawsTheLitTetrahedron) {
 }
 
 TEST_F(D3DDevice, FramesAllocateNothing) {
+#ifdef GAME_SANITIZED_NEW
+    GTEST_SKIP() << "allocations are counted in the plain builds";
+#endif
     SetupScene();
     auto list = Tetrahedron();
     D3DMATRIX view = View();
@@ -504,6 +536,33 @@ TEST_F(D3DDevice, FramesAllocateNothing) {
     countAllocations = false;
     EXPECT_EQ(allocations, 0);
     EXPECT_GT(CountNot(0), 0);
+}
+
+TEST_F(D3DDevice, RenderAndLightStatesReachThePicture) {
+    SetupScene();
+    auto list = Tetrahedron();
+    D3DMATRIX view = View();
+    ASSERT_EQ(device->SetTransform(D3DTRANSFORMSTATE_VIEW, &view), D3D_OK);
+    auto draw = [&](DWORD count = 12) {
+        D3DRECT r{0, 0, 640, 480};
+        EXPECT_EQ(viewport->Clear2(1, &r, D3DCLEAR_TARGET, 0, 0, 0), D3D_OK);
+        EXPECT_EQ(device->BeginScene(), D3D_OK);
+        EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_VERTEX, list.data(), count, 0),
+                  D3D_OK);
+        EXPECT_EQ(device->EndScene(), D3D_OK);
+        return CountNot(0);
+    };
+    // The first face, (0, 1, 2), is a back face: culled by default, drawn without culling.
+    EXPECT_EQ(draw(3), 0);
+    ASSERT_EQ(device->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE), D3D_OK);
+    EXPECT_GT(draw(3), 300);
+    EXPECT_EQ(device->SetRenderState(D3DRENDERSTATE_CULLMODE, 7), DDERR_INVALIDPARAMS);
+    // Without a material the lighting is off and the vertices are white.
+    ASSERT_EQ(device->SetLightState(D3DLIGHTSTATE_MATERIAL, 0), D3D_OK);
+    draw();
+    EXPECT_EQ(surface.At16(320, 240), 0xFFFF);
+    EXPECT_EQ(device->SetLightState(D3DLIGHTSTATE_MATERIAL, 12345), DDERR_INVALIDPARAMS);
+    EXPECT_EQ(device->SetTransform(D3DTRANSFORMSTATE_WORLD, nullptr), DDERR_INVALIDPARAMS);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "platform/raster.h"
@@ -312,6 +313,53 @@ TEST(Pipeline, PointLightAttenuatesWithinItsRange) {
     // Beyond the range the light adds nothing.
     light.range = 0.5f;
     s.p.SetLights(&light, 1);
+    s.t.Clear();
+    s.p.DrawTriangleList(tri, 3, s.t.Buffer());
+    EXPECT_EQ(s.t.At(70, 70), 0u);
+}
+
+TEST(Pipeline, NonFiniteInputDrawsNothingAndDoesNoHarm) {
+    OrthoScene s;
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    D3DVERTEX tris[9] = {
+        Vert(nan, 0.5f, 0.5f),    Vert(0.5f, 0.5f, 0.5f), Vert(-0.5f, -0.5f, 0.5f),
+        Vert(-0.5f, 0.5f, 0.5f),  Vert(inf, 0.5f, 0.5f),  Vert(-0.5f, -0.5f, 0.5f),
+        Vert(-0.5f, 0.5f, 3e38f), Vert(0.5f, 0.5f, 0.5f), Vert(-0.5f, -0.5f, -3e38f)};
+    s.p.DrawTriangleList(tris, 9, s.t.Buffer());
+    EXPECT_EQ(s.t.Count(), 0);
+    // A light that yields NaN colours leaves black, not garbage.
+    LightState light;
+    light.type = D3DLIGHT_DIRECTIONAL;
+    light.direction[2] = 1;
+    light.colour[0] = nan;
+    light.active = true;
+    s.p.SetLights(&light, 1);
+    D3DVERTEX ok[3] = {Vert(-0.5f, 0.5f, 0.5f, 0, 0, -1), Vert(0.5f, 0.5f, 0.5f, 0, 0, -1),
+                       Vert(-0.5f, -0.5f, 0.5f, 0, 0, -1)};
+    s.p.DrawTriangleList(ok, 3, s.t.Buffer());
+    EXPECT_EQ(s.t.At(50, 60) >> 16, 0u);
+    EXPECT_EQ(s.t.At(50, 60) & 0xFFFF, 0xFFFFu);
+}
+
+TEST(Pipeline, SpecularIsOffUntilEnabled) {
+    // The eye (view = identity: the origin) looks straight at the vertex, the light shines
+    // straight back along the normal: N.H = 1, so specular adds the full specular colour.
+    OrthoScene s;
+    MaterialState shiny;
+    shiny.specular = {1, 1, 1, 1};
+    shiny.power = 10;
+    s.p.SetMaterial(&shiny);
+    D3DVERTEX tri[3] = {Vert(0, 0, 0.5f, 0, 0, -1), Vert(0.5f, 0, 0.5f, 0, 0, -1),
+                        Vert(0, -0.5f, 0.5f, 0, 0, -1)};
+    s.p.DrawTriangleList(tri, 3, s.t.Buffer());
+    EXPECT_EQ(s.t.At(70, 70), 0u);
+    s.p.SetSpecular(true);
+    s.p.DrawTriangleList(tri, 3, s.t.Buffer());
+    EXPECT_EQ(s.t.At(70, 70), 0xFFFFFFu);
+    // Power 0 turns the highlight off.
+    shiny.power = 0;
+    s.p.SetMaterial(&shiny);
     s.t.Clear();
     s.p.DrawTriangleList(tri, 3, s.t.Buffer());
     EXPECT_EQ(s.t.At(70, 70), 0u);
