@@ -71,8 +71,8 @@ struct MaterialState {
 // state, viewport, lights and material.
 class Pipeline {
 public:
-    // Largest vertex count of one DrawTriangleList call; scratch memory is sized for it here,
-    // once, so drawing never allocates.
+    // Largest vertex count of one DrawTriangleList call. Drawing works triangle by triangle
+    // in fixed-size local storage, so it never allocates.
     static constexpr int kMaxVertices = 65535;
     static constexpr int kMaxLights = 8;
 
@@ -117,7 +117,8 @@ private:
     MaterialState material_;
     LightState lights_[kMaxLights];
     int lightCount_ = 0;
-    Vertex* scratch_;  // kMaxVertices transformed vertices
+    float base_[3] = {0, 0, 0};
+    float invRange_[kMaxLights] = {};
     // Screen mapping: sx = x/w * scaleX + offsetX, sy = y/w * scaleY + offsetY.
     float scaleX_ = 0, offsetX_ = 0, scaleY_ = 0, offsetY_ = 0;
 };

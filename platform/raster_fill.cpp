@@ -1,6 +1,7 @@
 // Triangle scan conversion: exact edge stepping in integers, colour planes in fixed point,
 // one span writer per pixel format.
 #include <algorithm>
+#include <cstddef>
 #include <cmath>
 #include <cstring>
 
@@ -134,7 +135,7 @@ void Fill(const ScreenVertex& v0, const ScreenVertex& v1, const ScreenVertex& v2
     const int32_t flatG = std::min(v0.g + kColourBias, kColourMax);
     const int32_t flatB = std::min(v0.b + kColourBias, kColourMax);
 
-    auto* row = static_cast<uint8_t*>(t.pixels) + static_cast<ptrdiff_t>(y0) * t.pitch;
+    auto* row = static_cast<uint8_t*>(t.pixels) + static_cast<std::ptrdiff_t>(y0) * t.pitch;
     for (int y = y0; y < y1; ++y, row += t.pitch) {
         if (upper && y == rowMid) {
             upper = false;
@@ -225,7 +226,7 @@ void FillRect(const PixelBuffer& t, int x0, int y0, int x1, int y1, uint32_t pix
     y1 = std::min(y1, t.height);
     if (x0 >= x1 || y0 >= y1)
         return;
-    auto* row = static_cast<uint8_t*>(t.pixels) + static_cast<ptrdiff_t>(y0) * t.pitch;
+    auto* row = static_cast<uint8_t*>(t.pixels) + static_cast<std::ptrdiff_t>(y0) * t.pitch;
     const int n = x1 - x0;
     for (int y = y0; y < y1; ++y, row += t.pitch) {
         switch (BytesPerPixel(t.kind)) {

@@ -16,7 +16,6 @@ struct Pipeline::Vertex {
     float r, g, b;
     uint32_t code;
     const D3DVERTEX* source;  // for lighting on demand
-    bool lit;
 };
 
 namespace {
@@ -74,6 +73,13 @@ float Clamp01(float v) {
     return v < 0 ? 0 : (v > 1 ? 1 : v);
 }
 
+// Nearest integer, halves upward; the values are screen positions within the viewport.
+int32_t RoundToInt(float v) {
+    float h = v + 0.5f;
+    int32_t i = static_cast<int32_t>(h);
+    return i - (h < static_cast<float>(i) ? 1 : 0);
+}
+
 int32_t ToFixedColour(float c255) {
     // Round to the nearest 8-bit level, then to 8.16 fixed point.
     if (!(c255 > 0))
@@ -86,15 +92,9 @@ int32_t ToFixedColour(float c255) {
 }  // namespace
 
 Pipeline::Pipeline()
-    : world_(Identity()),
-      view_(Identity()),
-      projection_(Identity()),
-      combined_(Identity()),
-      scratch_(new Vertex[kMaxVertices]) {}
+    : world_(Identity()), view_(Identity()), projection_(Identity()), combined_(Identity()) {}
 
-Pipeline::~Pipeline() {
-    delete[] scratch_;
-}
+Pipeline::~Pipeline() = default;
 
 void Pipeline::SetWorld(const D3DMATRIX& m) {
     world_ = m;
@@ -145,10 +145,7 @@ void Pipeline::Light(const D3DVERTEX& in, Vertex* out) const {
     const float nz = in.nx * w._13 + in.ny * w._23 + in.nz * w._33;
 
     const MaterialState& m = material_;
-    const float ia[3] = {((ambient_ >> 16) & 0xFF) / 255.0f, ((ambient_ >> 8) & 0xFF) / 255.0f,
-                         (ambient_ & 0xFF) / 255.0f};
-    float d[3] = {ia[0] * m.ambient.r + m.emissive.r, ia[1] * m.ambient.g + m.emissive.g,
-                  ia[2] * m.ambient.b + m.emissive.b};
+    float d[3] = {base_[0], base_[1], base_[2]};
     float s[3] = {0, 0, 0};
     const bool wantSpecular = specular_ && m.power > 0;
 
@@ -174,10 +171,11 @@ void Pipeline::Light(const D3DVERTEX& in, Vertex* out) const {
             float dist = std::sqrt(lx * lx + ly * ly + lz * lz);
             if (dist > l.range || dist <= 0)
                 continue;
-            lx /= dist;
-            ly /= dist;
-            lz /= dist;
-            float dn = (l.range - dist) / l.range;
+            const float inv = 1.0f / dist;
+            lx *= inv;
+            ly *= inv;
+            lz *= inv;
+            float dn = (l.range - dist) * invRange_[i];
             att = l.attenuation[0] + l.attenuation[1] * dn + l.attenuation[2] * dn * dn;
             if (l.type == D3DLIGHT_SPOT) {
                 // Full inside the inner cone, nothing outside the outer one, linear between.
@@ -227,8 +225,8 @@ void Pipeline::ToScreen(const Vertex& v, ScreenVertex* out) const {
     const float inv = 1.0f / v.w;
     const float sx = v.x * inv * scaleX_ + offsetX_;
     const float sy = v.y * inv * scaleY_ + offsetY_;
-    out->x = static_cast<int32_t>(std::lrint(sx * 16.0f));
-    out->y = static_cast<int32_t>(std::lrint(sy * 16.0f));
+    out->x = RoundToInt(sx * 16.0f);
+    out->y = RoundToInt(sy * 16.0f);
     out->r = ToFixedColour(v.r);
     out->g = ToFixedColour(v.g);
     out->b = ToFixedColour(v.b);
@@ -247,6 +245,14 @@ void Pipeline::DrawTriangleList(const D3DVERTEX* in, int count, const PixelBuffe
     if (count < 3)
         return;
     UpdateMatrices();
+    // Per-call lighting constants: ambient x material ambient + emissive, and 1 / range.
+    const float ia[3] = {((ambient_ >> 16) & 0xFF) / 255.0f, ((ambient_ >> 8) & 0xFF) / 255.0f,
+                         (ambient_ & 0xFF) / 255.0f};
+    base_[0] = ia[0] * material_.ambient.r + material_.emissive.r;
+    base_[1] = ia[1] * material_.ambient.g + material_.emissive.g;
+    base_[2] = ia[2] * material_.ambient.b + material_.emissive.b;
+    for (int i = 0; i < lightCount_; ++i)
+        invRange_[i] = lights_[i].range > 0 ? 1.0f / lights_[i].range : 0.0f;
     const ViewportState& vp = viewport_;
     if (vp.clipWidth == 0 || vp.clipHeight == 0)
         return;
@@ -263,64 +269,60 @@ void Pipeline::DrawTriangleList(const D3DVERTEX* in, int count, const PixelBuffe
     const float top = vp.clipY, bottom = vp.clipY - vp.clipHeight;
     const D3DMATRIX& m = combined_;
 
-    // Transform every vertex once; lighting waits until a triangle survives culling.
-    for (int i = 0; i < count; ++i) {
-        const D3DVERTEX& s = in[i];
-        Vertex& v = scratch_[i];
-        v.x = s.x * m._11 + s.y * m._21 + s.z * m._31 + m._41;
-        v.y = s.x * m._12 + s.y * m._22 + s.z * m._32 + m._42;
-        v.z = s.x * m._13 + s.y * m._23 + s.z * m._33 + m._43;
-        v.w = s.x * m._14 + s.y * m._24 + s.z * m._34 + m._44;
-        uint32_t code = 0;
-        code |= (v.x < left * v.w) ? 1u : 0u;
-        code |= (v.x > right * v.w) ? 2u : 0u;
-        code |= (v.y < bottom * v.w) ? 4u : 0u;
-        code |= (v.y > top * v.w) ? 8u : 0u;
-        code |= (v.z < vp.minZ * v.w) ? 16u : 0u;
-        code |= (v.z > vp.maxZ * v.w) ? 32u : 0u;
-        code |= (v.w < kMinW) ? 64u : 0u;
-        // A vertex that is not a finite point (NaN or infinite input) takes its triangles out.
-        if (!std::isfinite(v.x + v.y + v.z + v.w))
-            code = kNotFinite;
-        v.code = code;
-        v.source = &s;
-        v.lit = false;
-    }
-
+    // In a triangle list every vertex belongs to one triangle, so each is transformed once
+    // (and lit once, and only when its triangle survives rejection and culling) as its
+    // triangle comes up.
     const int triangles = count / 3;
     for (int t = 0; t < triangles; ++t) {
-        Vertex* v0 = &scratch_[t * 3];
-        Vertex* v1 = v0 + 1;
-        Vertex* v2 = v0 + 2;
-        if ((v0->code & v1->code & v2->code) || ((v0->code | v1->code | v2->code) & kNotFinite))
+        Vertex v[3];
+        for (int k = 0; k < 3; ++k) {
+            const D3DVERTEX& src = in[t * 3 + k];
+            Vertex& o = v[k];
+            o.x = src.x * m._11 + src.y * m._21 + src.z * m._31 + m._41;
+            o.y = src.x * m._12 + src.y * m._22 + src.z * m._32 + m._42;
+            o.z = src.x * m._13 + src.y * m._23 + src.z * m._33 + m._43;
+            o.w = src.x * m._14 + src.y * m._24 + src.z * m._34 + m._44;
+            uint32_t code = 0;
+            code |= (o.x < left * o.w) ? 1u : 0u;
+            code |= (o.x > right * o.w) ? 2u : 0u;
+            code |= (o.y < bottom * o.w) ? 4u : 0u;
+            code |= (o.y > top * o.w) ? 8u : 0u;
+            code |= (o.z < vp.minZ * o.w) ? 16u : 0u;
+            code |= (o.z > vp.maxZ * o.w) ? 32u : 0u;
+            code |= (o.w < kMinW) ? 64u : 0u;
+            // A vertex that is not a finite point (NaN or infinite input) takes its triangle
+            // out.
+            if (!std::isfinite(o.x + o.y + o.z + o.w))
+                code = kNotFinite;
+            o.code = code;
+            o.source = &src;
+        }
+        const uint32_t all = v[0].code & v[1].code & v[2].code;
+        const uint32_t any = v[0].code | v[1].code | v[2].code;
+        if (all || (any & kNotFinite))
             continue;  // wholly outside one plane, or not a real triangle
-        if ((v0->code | v1->code | v2->code) == 0) {
+        if (any == 0) {
             ScreenVertex s[3];
             for (int k = 0; k < 3; ++k) {
-                const Vertex& v = v0[k];
-                const float inv = 1.0f / v.w;
-                s[k].x = static_cast<int32_t>(std::lrint((v.x * inv * scaleX_ + offsetX_) * 16.0f));
-                s[k].y = static_cast<int32_t>(std::lrint((v.y * inv * scaleY_ + offsetY_) * 16.0f));
+                const float inv = 1.0f / v[k].w;
+                s[k].x = RoundToInt((v[k].x * inv * scaleX_ + offsetX_) * 16.0f);
+                s[k].y = RoundToInt((v[k].y * inv * scaleY_ + offsetY_) * 16.0f);
             }
             int64_t area2 = SignedArea2(s[0], s[1], s[2]);
             if (area2 == 0 || Culled(area2))
                 continue;
             for (int k = 0; k < 3; ++k) {
-                Light(*v0[k].source, &v0[k]);
-                s[k].r = ToFixedColour(v0[k].r);
-                s[k].g = ToFixedColour(v0[k].g);
-                s[k].b = ToFixedColour(v0[k].b);
+                Light(*v[k].source, &v[k]);
+                s[k].r = ToFixedColour(v[k].r);
+                s[k].g = ToFixedColour(v[k].g);
+                s[k].b = ToFixedColour(v[k].b);
             }
             FillTriangle(s[0], s[1], s[2], scissor, target, flat_);
             continue;
         }
-        for (Vertex* v : {v0, v1, v2}) {
-            if (!v->lit) {
-                Light(*v->source, v);
-                v->lit = true;
-            }
-        }
-        const Vertex* tri[3] = {v0, v1, v2};
+        for (Vertex& o : v)
+            Light(*o.source, &o);
+        const Vertex* tri[3] = {&v[0], &v[1], &v[2]};
         ClipAndFill(tri, scissor, target);
     }
 }

@@ -134,8 +134,9 @@ protected:
 
     // The application's set-up: device, viewport (640 x 480 with its clip rectangle),
     // material, light, ambient and projection.
-    void SetupScene() {
-        ASSERT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, surface.get(), &device, nullptr),
+    void SetupScene(IDirectDrawSurface4* target = nullptr) {
+        ASSERT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, target ? target : surface.get(),
+                                    &device, nullptr),
                   D3D_OK);
         ASSERT_EQ(device->SetRenderState(D3DRENDERSTATE_SHADEMODE, D3DSHADE_GOURAUD), D3D_OK);
         ASSERT_EQ(d3d->CreateViewport(&viewport, nullptr), D3D_OK);
@@ -563,6 +564,39 @@ TEST_F(D3DDevice, RenderAndLightStatesReachThePicture) {
     EXPECT_EQ(surface.At16(320, 240), 0xFFFF);
     EXPECT_EQ(device->SetLightState(D3DLIGHTSTATE_MATERIAL, 12345), DDERR_INVALIDPARAMS);
     EXPECT_EQ(device->SetTransform(D3DTRANSFORMSTATE_WORLD, nullptr), DDERR_INVALIDPARAMS);
+}
+
+TEST_F(D3DDevice, EachTargetFormatGetsTheLitColourInItsOwnLayout) {
+    // Next to vertex 0 of the sample tetrahedron R = B = 0.8716 (8-bit 222), G = 0.
+    for (platform::PixelKind kind : {platform::PixelKind::RGB555, platform::PixelKind::XRGB8888}) {
+        RenderTarget target(640, 480, kind);
+        SetupScene(target.get());
+        auto list = Tetrahedron();
+        D3DMATRIX view = View();
+        ASSERT_EQ(device->SetTransform(D3DTRANSFORMSTATE_VIEW, &view), D3D_OK);
+        ASSERT_EQ(device->BeginScene(), D3D_OK);
+        ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_VERTEX, list.data(), 12, 0),
+                  D3D_OK);
+        ASSERT_EQ(device->EndScene(), D3D_OK);
+        const platform::PixelBuffer b = target.Pixels();
+        const uint8_t* row = static_cast<const uint8_t*>(b.pixels) + 223 * b.pitch;
+        if (kind == platform::PixelKind::XRGB8888) {
+            const uint32_t c = reinterpret_cast<const uint32_t*>(row)[320];
+            EXPECT_NEAR(static_cast<int>((c >> 16) & 255), 222, 2);
+            EXPECT_EQ((c >> 8) & 255, 0u);
+            EXPECT_EQ(c & 255, (c >> 16) & 255);
+        } else {
+            const uint16_t c = reinterpret_cast<const uint16_t*>(row)[320];
+            EXPECT_NEAR((c >> 10) & 31, 222 >> 3, 1);
+            EXPECT_EQ((c >> 5) & 31, 0);
+            EXPECT_EQ(c & 31, (c >> 10) & 31);
+        }
+        // Release this target's device, viewport and the rest before the next format.
+        light->Release(), light = nullptr;
+        material->Release(), material = nullptr;
+        device->Release(), device = nullptr;
+        viewport->Release(), viewport = nullptr;
+    }
 }
 
 }  // namespace
