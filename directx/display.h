@@ -32,6 +32,9 @@ struct DisplayContextRecord {
 };
 extern DisplayContextRecord DisplayContext;
 
+// The scene's one light, held from its creation until the teardown releases it.
+extern IDirect3DLight* sceneLight;
+
 extern Object3D* shipObject;
 extern Object3D* cameraObject;
 
