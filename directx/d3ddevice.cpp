@@ -24,13 +24,82 @@ struct DeviceChoice {
 
 }  // namespace
 
+D3DVIEWPORT2 SceneViewport(unsigned viewportX, unsigned viewportY, unsigned viewportWidth,
+                           unsigned viewportHeight) {
+    const uint16_t w = static_cast<uint16_t>(viewportWidth);
+    const uint16_t h = static_cast<uint16_t>(viewportHeight);
+    // One division, rounded once to float: 640 / 480 gives 1.3333334.
+    const float aspect = static_cast<float>(static_cast<double>(w) / static_cast<double>(h));
+    // The clip rectangle carries the screen's aspect: y spans +aspect down to -aspect.
+    D3DVIEWPORT2 view;
+    memset(&view, 0, sizeof view);
+    view.dwSize = sizeof view;
+    view.dwX = static_cast<uint16_t>(viewportX);
+    view.dwY = static_cast<uint16_t>(viewportY);
+    view.dwWidth = w;
+    view.dwHeight = h;
+    view.dvClipX = -1.0f;
+    view.dvClipY = aspect;
+    view.dvClipWidth = 2.0f;
+    view.dvClipHeight = 2.0f * aspect;
+    view.dvMinZ = 0.0f;
+    view.dvMaxZ = 1.0f;
+    return view;
+}
+
+D3DMATRIX SceneProjection() {
+    // Perspective with near plane 50, far plane 1000 and a scale of 2 on both axes; the
+    // screen's aspect lives in the viewport's clip rectangle, not here.
+    D3DMATRIX projection;
+    memset(&projection, 0, sizeof projection);
+    projection._11 = 2.0f;
+    projection._22 = 2.0f;
+    projection._33 = std::bit_cast<float>(0x3F86BCA2u);  // far / (far - near)
+    projection._34 = 1.0f;
+    projection._43 = std::bit_cast<float>(0xC25286BDu);  // -near * far / (far - near)
+    return projection;
+}
+
+D3DMATERIAL SceneMaterial() {
+    D3DMATERIAL material;
+    memset(&material, 0, sizeof material);
+    material.dwSize = sizeof material;
+    material.diffuse = D3DCOLORVALUE{0.5f, 0.0f, 0.5f, 1.0f};
+    material.ambient = D3DCOLORVALUE{0.5f, 0.0f, 0.5f, 1.0f};
+    material.specular = D3DCOLORVALUE{1.0f, 1.0f, 1.0f, 1.0f};
+    material.emissive = D3DCOLORVALUE{0.0f, 0.0f, 0.0f, 0.0f};
+    material.power = 50.0f;
+    material.hTexture = 0;
+    material.dwRampSize = 0;
+    return material;
+}
+
+D3DLIGHT2 SceneLight() {
+    // One white point light above and in front of the origin, unattenuated.
+    D3DLIGHT2 light;
+    memset(&light, 0, sizeof light);
+    light.dwSize = sizeof light;
+    light.dltType = D3DLIGHT_POINT;
+    light.dcvColor = D3DCOLORVALUE{1.0f, 1.0f, 1.0f, 0.0f};
+    light.dvPosition = D3DVECTOR{0.0f, 100.0f, 100.0f};
+    light.dvDirection = D3DVECTOR{0.0f, 0.0f, 0.0f};
+    light.dvRange = D3DLIGHT_RANGE_MAX;
+    light.dvFalloff = 0.0f;
+    light.dvAttenuation0 = 1.0f;
+    light.dvAttenuation1 = 0.0f;
+    light.dvAttenuation2 = 0.0f;
+    light.dvTheta = 0.0f;
+    light.dvPhi = 0.0f;
+    light.dwFlags = D3DLIGHT_ACTIVE;
+    return light;
+}
+
 int CreateDirect3DDevice(unsigned viewportX, unsigned viewportY, unsigned viewportWidth,
                          unsigned viewportHeight) {
     const uint16_t x = static_cast<uint16_t>(viewportX);
     const uint16_t y = static_cast<uint16_t>(viewportY);
     const uint16_t w = static_cast<uint16_t>(viewportWidth);
     const uint16_t h = static_cast<uint16_t>(viewportHeight);
-    const float aspect = static_cast<float>(static_cast<double>(w) / static_cast<double>(h));
 
     HRESULT hr = DisplayContext.directDraw->QueryInterface(
         IID_IDirect3D3, reinterpret_cast<void**>(&DisplayContext.direct3D));
@@ -69,20 +138,7 @@ int CreateDirect3DDevice(unsigned viewportX, unsigned viewportY, unsigned viewpo
         return 0;
     }
 
-    // The clip rectangle carries the screen's aspect: y spans +aspect down to -aspect.
-    D3DVIEWPORT2 view;
-    memset(&view, 0, sizeof view);
-    view.dwSize = sizeof view;
-    view.dwX = x;
-    view.dwY = y;
-    view.dwWidth = w;
-    view.dwHeight = h;
-    view.dvClipX = -1.0f;
-    view.dvClipY = aspect;
-    view.dvClipWidth = 2.0f;
-    view.dvClipHeight = 2.0f * aspect;
-    view.dvMinZ = 0.0f;
-    view.dvMaxZ = 1.0f;
+    D3DVIEWPORT2 view = SceneViewport(x, y, w, h);
 
     hr = DisplayContext.direct3D->CreateViewport(&DisplayContext.viewport, nullptr);
     if (hr != D3D_OK) {
@@ -128,15 +184,7 @@ void SetupSceneState() {
     SetupMaterial();
     SetupLight();
 
-    // Perspective with near plane 50, far plane 1000 and a scale of 2 on both axes; the
-    // screen's aspect lives in the viewport's clip rectangle, not here.
-    D3DMATRIX projection;
-    memset(&projection, 0, sizeof projection);
-    projection._11 = 2.0f;
-    projection._22 = 2.0f;
-    projection._33 = std::bit_cast<float>(0x3F86BCA2u);  // far / (far - near)
-    projection._34 = 1.0f;
-    projection._43 = std::bit_cast<float>(0xC25286BDu);  // -near * far / (far - near)
+    D3DMATRIX projection = SceneProjection();
     DisplayContext.device->SetTransform(D3DTRANSFORMSTATE_PROJECTION, &projection);
 }
 
@@ -147,17 +195,7 @@ void SetupMaterial() {
         return;
     }
 
-    D3DMATERIAL material;
-    memset(&material, 0, sizeof material);
-    material.dwSize = sizeof material;
-    material.diffuse = D3DCOLORVALUE{0.5f, 0.0f, 0.5f, 1.0f};
-    material.ambient = D3DCOLORVALUE{0.5f, 0.0f, 0.5f, 1.0f};
-    material.specular = D3DCOLORVALUE{1.0f, 1.0f, 1.0f, 1.0f};
-    material.emissive = D3DCOLORVALUE{0.0f, 0.0f, 0.0f, 0.0f};
-    material.power = 50.0f;
-    material.hTexture = 0;
-    material.dwRampSize = 0;
-
+    D3DMATERIAL material = SceneMaterial();
     hr = DisplayContext.material->SetMaterial(&material);
     if (hr != D3D_OK) {
         ReportDirect3DError(hr, kModule, 240);
@@ -188,23 +226,7 @@ void SetupLight() {
     }
     sceneLight = light;
 
-    // One white point light above and in front of the origin, unattenuated.
-    D3DLIGHT2 description;
-    memset(&description, 0, sizeof description);
-    description.dwSize = sizeof description;
-    description.dltType = D3DLIGHT_POINT;
-    description.dcvColor = D3DCOLORVALUE{1.0f, 1.0f, 1.0f, 0.0f};
-    description.dvPosition = D3DVECTOR{0.0f, 100.0f, 100.0f};
-    description.dvDirection = D3DVECTOR{0.0f, 0.0f, 0.0f};
-    description.dvRange = D3DLIGHT_RANGE_MAX;
-    description.dvFalloff = 0.0f;
-    description.dvAttenuation0 = 1.0f;
-    description.dvAttenuation1 = 0.0f;
-    description.dvAttenuation2 = 0.0f;
-    description.dvTheta = 0.0f;
-    description.dvPhi = 0.0f;
-    description.dwFlags = D3DLIGHT_ACTIVE;
-
+    D3DLIGHT2 description = SceneLight();
     hr = light->SetLight(&description);
     if (hr != D3D_OK) {
         ReportDirect3DError(hr, kModule, 283);

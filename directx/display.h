@@ -52,5 +52,13 @@ void SetupSceneState();
 void SetupMaterial();
 void SetupLight();
 
+// The fixed records the scene state is built from: the viewport description for a viewport
+// at (x, y) of the given size, the projection, the material and the light.
+D3DVIEWPORT2 SceneViewport(unsigned viewportX, unsigned viewportY, unsigned viewportWidth,
+                           unsigned viewportHeight);
+D3DMATRIX SceneProjection();
+D3DMATERIAL SceneMaterial();
+D3DLIGHT2 SceneLight();
+
 int Render3DFrame();
 void ReleaseDisplay();
