@@ -34,6 +34,7 @@ void DisplayTest::SetUp() {
     ShowWindow(window_, SW_SHOW);
     RunLog = fopen("info.txt", "w");
     ASSERT_NE(RunLog, nullptr);
+    WriteShipMesh();
 }
 
 void DisplayTest::TearDown() {
@@ -66,6 +67,10 @@ std::vector<std::string> DisplayTest::LogLines() {
         start = end + 1;
     }
     return lines;
+}
+
+void WriteShipMesh() {
+    WriteFile("ship.xxx", "4\n0 0 0\n20 0 0\n0 20 0\n0 0 20\n-\n4\n0 1 2\n0 2 3\n0 3 1\n1 3 2\n");
 }
 
 DDCAPS Caps(DWORD caps, DWORD caps2, DWORD ckeyCaps, DWORD vidMemTotal) {

@@ -26,6 +26,9 @@ protected:
     HWND window_ = nullptr;
 };
 
+// Writes a small tetrahedron as "ship.xxx" into the working folder.
+void WriteShipMesh();
+
 // The production machine with the default driver's capability record given, on a display
 // of the given pixel format.
 platform::MachineProfile ProfileWithCaps(const DDCAPS& caps,
