@@ -124,7 +124,8 @@ TEST_F(Frame, RunsThreeDThenHudThenOverlayThenCopyThenClear) {
     EXPECT_NE(bltArgs[bltArgs.size() - 2].find("flags=0x01000000"), std::string::npos)
         << bltArgs[bltArgs.size() - 2];
     EXPECT_NE(bltArgs.back().find("flags=0x01000400"), std::string::npos) << bltArgs.back();
-    EXPECT_EQ(IndexOf(ops, "IDirectDrawSurface4::Blt"), IndexOf(ops, "IDirectDrawSurface4::Blt", releaseDC));
+    EXPECT_EQ(IndexOf(ops, "IDirectDrawSurface4::Blt"),
+              IndexOf(ops, "IDirectDrawSurface4::Blt", releaseDC));
 }
 
 TEST_F(Frame, CopiesAllButTheLastColumnAndRowToTheScreen) {

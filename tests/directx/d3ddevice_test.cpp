@@ -11,8 +11,8 @@
 #include "sprite/overlay.h"
 #include "support/display_support.h"
 
-using testing_support::DirectDrawReport;
 using testing_support::Direct3DReport;
+using testing_support::DirectDrawReport;
 using testing_support::DisplayTest;
 using Lines = std::vector<std::string>;
 
@@ -73,8 +73,8 @@ TEST(SceneRecords, ProjectionHasTheExactConstants) {
 TEST(SceneRecords, MaterialAndLight) {
     const D3DMATERIAL m = SceneMaterial();
     EXPECT_EQ(m.dwSize, 80u);
-    const float expected[] = {0.5f, 0.0f, 0.5f, 1.0f, 0.5f, 0.0f, 0.5f, 1.0f, 1.0f, 1.0f,
-                              1.0f, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 50.0f};
+    const float expected[] = {0.5f, 0.0f, 0.5f, 1.0f, 0.5f, 0.0f, 0.5f, 1.0f, 1.0f,
+                              1.0f, 1.0f, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 50.0f};
     EXPECT_EQ(memcmp(&m.diffuse, expected, sizeof expected), 0);
     EXPECT_EQ(m.hTexture, 0u);
     EXPECT_EQ(m.dwRampSize, 0u);
@@ -175,9 +175,9 @@ TEST_P(DeviceFailure, IsReportedWithItsFileAndLine) {
     platform::FailCall(f.op, f.nth, code);
     platform::StartTrace();
     EXPECT_EQ(Start(platform::ProductionProfile()), f.startResult);
-    const std::string report =
-        f.direct3DReporter ? Direct3DReport("D3DERR_SCENE_BEGIN_FAILED", "directx", f.line)
-                           : DirectDrawReport("DDERR_SURFACELOST", "directx", f.line);
+    const std::string report = f.direct3DReporter
+                                   ? Direct3DReport("D3DERR_SCENE_BEGIN_FAILED", "directx", f.line)
+                                   : DirectDrawReport("DDERR_SURFACELOST", "directx", f.line);
     EXPECT_EQ(std::string(fatalMessage), report);
     EXPECT_EQ(testing_support::ReadFile("out.err"), report);
     if (f.startResult == 1) {

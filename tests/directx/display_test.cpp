@@ -103,10 +103,10 @@ TEST_F(CapabilityReport, NoFlagWritesOnlyTheUnconditionalLines) {
 
 TEST_F(CapabilityReport, UnwritableCapsFileLeavesTheRecordsEmpty) {
     ASSERT_EQ(mkdir("caps.txt", 0700), 0);
-    ASSERT_EQ(Start(ProfileWithCaps(Caps(0xFFFFFFFFu, DDCAPS2_CERTIFIED, DDCKEYCAPS_DESTBLT,
-                                         64u << 20)),
-                    0),
-              1);
+    ASSERT_EQ(
+        Start(ProfileWithCaps(Caps(0xFFFFFFFFu, DDCAPS2_CERTIFIED, DDCKEYCAPS_DESTBLT, 64u << 20)),
+              0),
+        1);
     EXPECT_EQ(LogLines(), kEmptyReport);
     EXPECT_EQ(DisplayContext.bankSwitched, 0);
     EXPECT_EQ(DisplayContext.hardwareDestColorKey, 0);
@@ -132,8 +132,7 @@ class ColourKeyDecision : public DisplayTest, public testing::WithParamInterface
 
 TEST_P(ColourKeyDecision, FollowsTheKeyCapsAndTheVideoMemory) {
     const KeyCase& k = GetParam();
-    ASSERT_EQ(Start(ProfileWithCaps(Caps(DDCAPS_COLORKEY, 0, k.ckeyCaps, k.vidMemTotal)), 0,
-                    k.bpp),
+    ASSERT_EQ(Start(ProfileWithCaps(Caps(DDCAPS_COLORKEY, 0, k.ckeyCaps, k.vidMemTotal)), 0, k.bpp),
               1);
     Lines expected = {"Free video memory = 0\n", "Not certified driver!\n",
                       "Not capable of generating a vertical blank interrupt. \n",
@@ -153,8 +152,7 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, ColourKeyDecision,
     testing::Values(
         KeyCase{DDCKEYCAPS_SRCBLT | DDCKEYCAPS_DESTBLT, 64u << 20, 16, {kSrc, kDest}, 0},
-        KeyCase{DDCKEYCAPS_SRCBLT, 64u << 20, 16, {kSrc}, 0},
-        KeyCase{0, 64u << 20, 16, {}, 0},
+        KeyCase{DDCKEYCAPS_SRCBLT, 64u << 20, 16, {kSrc}, 0}, KeyCase{0, 64u << 20, 16, {}, 0},
         KeyCase{DDCKEYCAPS_DESTBLT, 4194303, 16, {kDest, kShort}, 0},
         KeyCase{DDCKEYCAPS_DESTBLT, 4194304, 16, {kDest, kUsing}, 1},
         KeyCase{DDCKEYCAPS_DESTBLT, 2097151, 8, {kDest, kShort}, 0},
@@ -172,7 +170,8 @@ TEST_F(DeviceChoice, FirstSecondaryWith3DWinsAndTheDefaultIsNeverCreated) {
     platform::StartTrace();
     DisplayContext.want3D = 1;
     EXPECT_EQ(DirectDrawEnumerateA(DeviceEnumCallback, &DisplayContext.directDraw), DD_OK);
-    EXPECT_EQ(platform::TraceOps("DirectDrawCreate"), (Lines{"DirectDrawCreate", "DirectDrawCreate"}));
+    EXPECT_EQ(platform::TraceOps("DirectDrawCreate"),
+              (Lines{"DirectDrawCreate", "DirectDrawCreate"}));
     EXPECT_EQ(platform::TraceOps("IDirectDraw::"),
               (Lines{"IDirectDraw::GetCaps", "IDirectDraw::Release", "IDirectDraw::GetCaps"}));
     ASSERT_NE(DisplayContext.directDraw, nullptr);
@@ -241,8 +240,7 @@ TEST_F(Surfaces, BackBufferIsAnOffscreenRenderTargetWithoutKeyBySourceKeying) {
 }
 
 TEST_F(Surfaces, SpriteSurfacesCarryTheSourceKey) {
-    ASSERT_EQ(Start(ProfileWithCaps(Caps(DDCAPS_COLORKEY, 0, DDCKEYCAPS_SRCBLT, 64u << 20)), 0),
-              1);
+    ASSERT_EQ(Start(ProfileWithCaps(Caps(DDCAPS_COLORKEY, 0, DDCKEYCAPS_SRCBLT, 64u << 20)), 0), 1);
     platform::StartTrace();
     IDirectDrawSurface4* sprite = CreateSpriteSurface(32, 16, 0);
     ASSERT_NE(sprite, nullptr);

@@ -99,12 +99,12 @@ TEST_F(Teardown, ReleasesTheDeviceChainThenTheSurfacesThenTheObjects) {
     DestroyOverlay();
     platform::StartTrace();
     ReleaseDisplay();
-    EXPECT_EQ(platform::TraceOps(),
-              (Lines{"IDirect3DDevice3::Release", "IDirect3DViewport3::Release",
-                     "IDirect3D3::Release", "IDirect3DLight::Release",
-                     "IDirect3DMaterial3::Release", "IDirectDrawSurface4::Release",
-                     "IDirectDrawSurface4::Release", "IDirectDraw4::Release",
-                     "IDirectDraw::Release"}));
+    EXPECT_EQ(
+        platform::TraceOps(),
+        (Lines{"IDirect3DDevice3::Release", "IDirect3DViewport3::Release", "IDirect3D3::Release",
+               "IDirect3DLight::Release", "IDirect3DMaterial3::Release",
+               "IDirectDrawSurface4::Release", "IDirectDrawSurface4::Release",
+               "IDirectDraw4::Release", "IDirectDraw::Release"}));
     EXPECT_EQ(shipObject, nullptr);
     EXPECT_EQ(cameraObject, nullptr);
     EXPECT_EQ(DisplayContext.device, nullptr);

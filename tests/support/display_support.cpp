@@ -28,8 +28,8 @@ void DisplayTest::SetUp() {
     wc.lpfnWndProc = TestWindowProc;
     wc.lpszClassName = "Display Test";
     RegisterClassA(&wc);
-    window_ = CreateWindowExA(0, "Display Test", "Display Test", WS_POPUP, 0, 0, 1024, 768,
-                              nullptr, nullptr, nullptr, nullptr);
+    window_ = CreateWindowExA(0, "Display Test", "Display Test", WS_POPUP, 0, 0, 1024, 768, nullptr,
+                              nullptr, nullptr, nullptr);
     ASSERT_NE(window_, nullptr);
     ShowWindow(window_, SW_SHOW);
     RunLog = fopen("info.txt", "w");
@@ -96,7 +96,9 @@ platform::MachineProfile ProfileWithCaps(const DDCAPS& caps, platform::PixelKind
 platform::DriverProfile SecondaryDriver(int n, DWORD caps) {
     platform::DriverProfile driver;
     driver.isDefault = false;
-    driver.guid = GUID{0x5ec0d000u + static_cast<uint32_t>(n), 0x1234, 0x5678,
+    driver.guid = GUID{0x5ec0d000u + static_cast<uint32_t>(n),
+                       0x1234,
+                       0x5678,
                        {1, 2, 3, 4, 5, 6, 7, static_cast<uint8_t>(n)}};
     driver.description = "Secondary " + std::to_string(n);
     driver.name = "secondary" + std::to_string(n);
