@@ -167,6 +167,10 @@ struct D3DFailure {
     int startResult;
 };
 
+void PrintTo(const D3DFailure& f, std::ostream* os) {
+    *os << f.op << " #" << f.nth << " -> line " << f.line;
+}
+
 class DeviceFailure : public DisplayTest, public testing::WithParamInterface<D3DFailure> {};
 
 TEST_P(DeviceFailure, IsReportedWithItsFileAndLine) {
@@ -203,4 +207,5 @@ INSTANTIATE_TEST_SUITE_P(
                     D3DFailure{"IDirect3DDevice3::SetLightState", 2, 246, true, 1},
                     D3DFailure{"IDirect3D3::CreateLight", 1, 255, true, 1},
                     D3DFailure{"IDirect3DLight::SetLight", 1, 283, true, 1},
-                    D3DFailure{"IDirect3DViewport3::AddLight", 1, 285, true, 1}));
+                    D3DFailure{"IDirect3DViewport3::AddLight", 1, 285, true, 1}),
+    [](const auto& p) { return "Line" + std::to_string(p.param.line); });

@@ -55,6 +55,25 @@ const Lines kEmptyReport = {
 
 using CapabilityReport = DisplayTest;
 
+TEST_F(CapabilityReport, ProductionMachine) {
+    ASSERT_EQ(Start(platform::ProductionProfile(), 0), 1);
+    EXPECT_EQ(LogLines(), (Lines{
+                              "Free video memory = 0\n",
+                              "Not certified driver!\n",
+                              "Capable of blit operations. \n",
+                              "Capable of blitting to or from system memory. \n",
+                              "Capable of clipping with blitting. \n",
+                              "Shared with GDI. \n",
+                              "Not capable of generating a vertical blank interrupt. \n",
+                              "Device supports color fill\n",
+                              "Can do Src colorkey in hardware\n",
+                              "Can do Dest colorkey in hardware\n",
+                              "No 3D hardware present!\n",
+                          }));
+    EXPECT_EQ(DisplayContext.hardwareDestColorKey, 0);
+    EXPECT_EQ(DisplayContext.bankSwitched, 0);
+}
+
 TEST_F(CapabilityReport, EveryFlagWritesItsLineInOrder) {
     DDCAPS caps = Caps(0xFFFFFFFFu, DDCAPS2_CERTIFIED, DDCKEYCAPS_SRCBLT, 8u << 20);
     caps.dwVidMemFree = 123456;
@@ -115,7 +134,7 @@ TEST_F(CapabilityReport, UnwritableCapsFileLeavesTheRecordsEmpty) {
 
 TEST_F(CapabilityReport, CapsFileIsCreatedOrEmptiedAndStaysEmpty) {
     testing_support::WriteFile("caps.txt", "left over from an earlier run\n");
-    ASSERT_EQ(Start(platform::ProductionProfile()), 1);
+    ASSERT_EQ(Start(platform::ProductionProfile(), 0), 1);
     EXPECT_TRUE(FileExists("caps.txt"));
     EXPECT_EQ(ReadFile("caps.txt"), "");
 }
@@ -127,6 +146,11 @@ struct KeyCase {
     Lines keyLines;
     int destKey;
 };
+
+void PrintTo(const KeyCase& k, std::ostream* os) {
+    *os << "key caps " << k.ckeyCaps << ", video memory " << k.vidMemTotal << ", " << k.bpp
+        << " bits";
+}
 
 class ColourKeyDecision : public DisplayTest, public testing::WithParamInterface<KeyCase> {};
 
@@ -158,7 +182,8 @@ INSTANTIATE_TEST_SUITE_P(
         KeyCase{DDCKEYCAPS_DESTBLT, 2097151, 8, {kDest, kShort}, 0},
         KeyCase{DDCKEYCAPS_DESTBLT, 2097152, 8, {kDest, kUsing}, 1},
         KeyCase{DDCKEYCAPS_DESTBLT, 8388607, 32, {kDest, kShort}, 0},
-        KeyCase{DDCKEYCAPS_DESTBLT, 8388608, 32, {kDest, kUsing}, 1}));
+        KeyCase{DDCKEYCAPS_DESTBLT, 8388608, 32, {kDest, kUsing}, 1}),
+    [](const auto& p) { return "Case" + std::to_string(p.index); });
 
 using DeviceChoice = DisplayTest;
 
@@ -202,6 +227,10 @@ struct FormatCase {
     uint32_t colorKey;
 };
 
+void PrintTo(const FormatCase& f, std::ostream* os) {
+    *os << "key " << f.colorKey;
+}
+
 class BackBufferFormat : public DisplayTest, public testing::WithParamInterface<FormatCase> {};
 
 TEST_P(BackBufferFormat, ColourKeyIsMagentaOrIndex255) {
@@ -223,7 +252,8 @@ INSTANTIATE_TEST_SUITE_P(Formats, BackBufferFormat,
                          testing::Values(FormatCase{platform::PixelKind::Pal8, 255},
                                          FormatCase{platform::PixelKind::RGB555, 0x7C1F},
                                          FormatCase{platform::PixelKind::RGB565, 0xF81F},
-                                         FormatCase{platform::PixelKind::XRGB8888, 0x00FF00FF}));
+                                         FormatCase{platform::PixelKind::XRGB8888, 0x00FF00FF}),
+                         [](const auto& p) { return "Key" + std::to_string(p.param.colorKey); });
 
 using Surfaces = DisplayTest;
 
@@ -306,6 +336,10 @@ struct FailureCase {
     bool startSucceeds;
 };
 
+void PrintTo(const FailureCase& f, std::ostream* os) {
+    *os << f.op << " #" << f.nth << " -> line " << f.line;
+}
+
 class DisplayFailureSite : public DisplayTest, public testing::WithParamInterface<FailureCase> {};
 
 TEST_P(DisplayFailureSite, IsReportedWithItsFileAndLine) {
@@ -334,7 +368,8 @@ INSTANTIATE_TEST_SUITE_P(
                     FailureCase{"IDirectDraw4::SetCooperativeLevel", 1, 58, false, false},
                     FailureCase{"IDirectDraw4::CreateSurface", 1, 65, false, false},
                     FailureCase{"IDirectDraw4::CreateSurface", 2, 73, false, false},
-                    FailureCase{"IDirectDraw4::CreateClipper", 1, 77, false, false}));
+                    FailureCase{"IDirectDraw4::CreateClipper", 1, 77, false, false}),
+    [](const auto& p) { return "Line" + std::to_string(p.param.line); });
 
 using DisplayFailure = DisplayTest;
 

@@ -59,6 +59,10 @@ struct EarlyEnd {
     size_t sceneOps;  // scene operations that still ran
 };
 
+void PrintTo(const EarlyEnd& f, std::ostream* os) {
+    *os << f.op << " -> line " << f.line;
+}
+
 class Render3DFailure : public DisplayTest, public testing::WithParamInterface<EarlyEnd> {};
 
 TEST_P(Render3DFailure, EndsTheFrameAndKeepsTheLastFrameTime) {
@@ -81,7 +85,8 @@ TEST_P(Render3DFailure, EndsTheFrameAndKeepsTheLastFrameTime) {
 INSTANTIATE_TEST_SUITE_P(Sites, Render3DFailure,
                          testing::Values(EarlyEnd{"IDirect3DViewport3::Clear2", 601, 1},
                                          EarlyEnd{"IDirect3DDevice3::BeginScene", 603, 2},
-                                         EarlyEnd{"IDirect3DDevice3::EndScene", 609, 6}));
+                                         EarlyEnd{"IDirect3DDevice3::EndScene", 609, 6}),
+                         [](const auto& p) { return "Line" + std::to_string(p.param.line); });
 
 TEST_F(Render3D, WithoutADeviceThereIsNoScene) {
     ASSERT_EQ(Start(platform::ProductionProfile(), 0), 1);
@@ -104,7 +109,7 @@ TEST_F(Teardown, ReleasesTheDeviceChainThenTheSurfacesThenTheObjects) {
         (Lines{"IDirect3DDevice3::Release", "IDirect3DViewport3::Release", "IDirect3D3::Release",
                "IDirect3DLight::Release", "IDirect3DMaterial3::Release",
                "IDirectDrawSurface4::Release", "IDirectDrawSurface4::Release",
-               "IDirectDraw4::Release", "IDirectDraw::Release"}));
+               "IDirectDrawClipper::Release", "IDirectDraw::Release", "IDirectDraw::Release"}));
     EXPECT_EQ(shipObject, nullptr);
     EXPECT_EQ(cameraObject, nullptr);
     EXPECT_EQ(DisplayContext.device, nullptr);
@@ -121,7 +126,8 @@ TEST_F(Teardown, WithoutThreeDReleasesOnlyTheSurfacesAndTheDevice) {
     ASSERT_EQ(Start(platform::ProductionProfile(), 0), 1);
     platform::StartTrace();
     ReleaseDisplay();
-    EXPECT_EQ(platform::TraceOps(),
-              (Lines{"IDirectDrawSurface4::Release", "IDirectDrawSurface4::Release",
-                     "IDirectDraw4::Release", "IDirectDraw::Release"}));
+    EXPECT_EQ(
+        platform::TraceOps(),
+        (Lines{"IDirectDrawSurface4::Release", "IDirectDrawSurface4::Release",
+               "IDirectDrawClipper::Release", "IDirectDraw::Release", "IDirectDraw::Release"}));
 }

@@ -21,6 +21,9 @@ LRESULT TestWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 void DisplayTest::SetUp() {
     TempDirTest::SetUp();
     platform::ResetHooks();
+    DisplayContext = DisplayContextRecord{};
+    fatalErrorOccurred = 0;
+    fatalMessage[0] = '\0';
     backend_ = &platform::UseHeadlessBackend(1024, 768);
     platform::ResetWindowSystem();
     WNDCLASSA wc;
