@@ -112,7 +112,6 @@ TEST_F(DeviceSetup, EachDeviceOfTheChainLogsItsName) {
         DWORD devices;
         const char* line;
     } cases[] = {{platform::kDeviceHAL | platform::kDeviceRGB, "D3D device using HAL\n"},
-                 {platform::kDeviceRamp | platform::kDeviceMMX, "D3D device using RAMP\n"},
                  {platform::kDeviceMMX, "D3D device using MMX\n"}};
     for (const auto& c : cases) {
         DisplayContext = DisplayContextRecord{};
@@ -124,6 +123,21 @@ TEST_F(DeviceSetup, EachDeviceOfTheChainLogsItsName) {
         ReleaseDisplay();
         DisplayContext = DisplayContextRecord{};
     }
+}
+
+TEST_F(DeviceSetup, RampDeviceIsTriedThird) {
+    // The platform never makes the monochromatic device, so the third attempt is only seen
+    // in the trace and the fourth device is the one used.
+    platform::MachineProfile profile = platform::ProductionProfile();
+    profile.creatableDevices = platform::kDeviceMMX;
+    platform::StartTrace();
+    ASSERT_EQ(Start(profile), 1);
+    std::vector<std::string> tried;
+    for (const platform::TraceEntry& e : platform::Trace())
+        if (e.op == "IDirect3D3::CreateDevice")
+            tried.push_back(e.args);
+    EXPECT_EQ(tried, (Lines{"device=HAL", "device=RGB", "device=RAMP", "device=MMX"}));
+    EXPECT_EQ(LogLines().back(), "D3D device using MMX\n");
 }
 
 TEST_F(DeviceSetup, NoDeviceAtAllEndsTheStartWithoutAFatalReport) {

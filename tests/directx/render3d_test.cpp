@@ -104,10 +104,20 @@ TEST_F(Teardown, ReleasesTheDeviceChainThenTheSurfacesThenTheObjects) {
     DestroyOverlay();
     platform::StartTrace();
     ReleaseDisplay();
+    // Each object lets go of what it holds when its last reference goes, so the releases
+    // nested in the device's, the viewport's and Direct3D's own appear right after them.
     EXPECT_EQ(
         platform::TraceOps(),
-        (Lines{"IDirect3DDevice3::Release", "IDirect3DViewport3::Release", "IDirect3D3::Release",
+        (Lines{// the device: its viewport, its render target and its Direct3D
+               "IDirect3DDevice3::Release", "IDirect3DViewport3::Release",
+               "IDirectDrawSurface4::Release", "IDirect3D3::Release",
+               // the viewport, which lets go of its light
+               "IDirect3DViewport3::Release", "IDirect3DLight::Release",
+               // Direct3D, which lets go of its DirectDraw
+               "IDirect3D3::Release", "IDirectDraw::Release",
+               // the light and the material
                "IDirect3DLight::Release", "IDirect3DMaterial3::Release",
+               // back buffer, primary surface with its clipper, the two interfaces
                "IDirectDrawSurface4::Release", "IDirectDrawSurface4::Release",
                "IDirectDrawClipper::Release", "IDirectDraw::Release", "IDirectDraw::Release"}));
     EXPECT_EQ(shipObject, nullptr);
