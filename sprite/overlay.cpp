@@ -86,3 +86,8 @@ void DestroyOverlay() {
     crosshair = caption = nullptr;
     font1 = font2 = font3 = font4 = nullptr;
 }
+
+OverlayObjects GetOverlayObjects() {
+    return OverlayObjects{
+        {font1, font2, font3, font4}, {gauge1, gauge2, gauge3, gauge4}, crosshair, caption};
+}
