@@ -34,7 +34,16 @@ std::vector<Sprite*> Listed() {
 
 }  // namespace
 
-TEST(DisplayList, OrdersByLayerWithItsThreeTieRules) {
+// Every test starts from an empty list with a restart pending, as the program does.
+class DisplayList : public ::testing::Test {
+protected:
+    void SetUp() override {
+        displayList::head = displayList::tail = nullptr;
+        displayList::restartPending = 1;
+    }
+};
+
+TEST_F(DisplayList, OrdersByLayerWithItsThreeTieRules) {
     Placed s1(5), s2(3), s3(5), s4(1), s5(3), s6(1);
     for (Sprite* s : {&s1, &s2, &s3, &s4, &s5})
         s->AddToDisplayList(0);
@@ -44,7 +53,7 @@ TEST(DisplayList, OrdersByLayerWithItsThreeTieRules) {
     EXPECT_EQ(Listed(), (std::vector<Sprite*>{&s6, &s4, &s2, &s5, &s1, &s3}));
 }
 
-TEST(DisplayList, LayerArgumentAboveZeroReplacesTheLayer) {
+TEST_F(DisplayList, LayerArgumentAboveZeroReplacesTheLayer) {
     Placed a(4), b(4), c(4);
     a.AddToDisplayList(0);
     b.AddToDisplayList(-3);
@@ -55,7 +64,7 @@ TEST(DisplayList, LayerArgumentAboveZeroReplacesTheLayer) {
     EXPECT_EQ(Listed(), (std::vector<Sprite*>{&c, &a, &b}));
 }
 
-TEST(DisplayList, SpritesOutsideTheirClipAreNotListedButEmptyBarsAre) {
+TEST_F(DisplayList, SpritesOutsideTheirClipAreNotListedButEmptyBarsAre) {
     Placed outside(0, 700, 0), bar(0, 0, 400, 100, 10), inside(0);
     outside.AddToDisplayList(0);
     EXPECT_EQ(displayList::head, nullptr);
@@ -67,7 +76,7 @@ TEST(DisplayList, SpritesOutsideTheirClipAreNotListedButEmptyBarsAre) {
     EXPECT_EQ(Listed(), (std::vector<Sprite*>{&bar, &inside}));
 }
 
-TEST(DisplayList, NewFrameStartsAfterDrawAndAnEmptyFrameKeepsTheOldList) {
+TEST_F(DisplayList, NewFrameStartsAfterDrawAndAnEmptyFrameKeepsTheOldList) {
     Placed a(1), b(2), gone(0, 0, 900);
     a.AddToDisplayList(0);
     b.AddToDisplayList(0);
@@ -84,7 +93,7 @@ TEST(DisplayList, NewFrameStartsAfterDrawAndAnEmptyFrameKeepsTheOldList) {
     EXPECT_EQ(Listed(), (std::vector<Sprite*>{&b}));
 }
 
-TEST(DisplayList, RemovalFromEitherEndTheMiddleAndNowhere) {
+TEST_F(DisplayList, RemovalFromEitherEndTheMiddleAndNowhere) {
     Placed a(1), b(2), c(3), d(4), loner(1);
     for (Sprite* s : {&a, &b, &c, &d})
         s->AddToDisplayList(0);
@@ -101,7 +110,7 @@ TEST(DisplayList, RemovalFromEitherEndTheMiddleAndNowhere) {
     EXPECT_EQ(displayList::tail, nullptr);
 }
 
-TEST(DisplayList, DestroyingAListedSpriteUnlinksIt) {
+TEST_F(DisplayList, DestroyingAListedSpriteUnlinksIt) {
     Placed a(1), c(3);
     Placed* b = new Placed(2);
     a.AddToDisplayList(0);
