@@ -28,6 +28,11 @@ struct DeviceContext {
     COLORREF textColor = RGB(0, 0, 0);
 };
 
+// The built-in font's drawing of a character: eight rows of five columns (bit 4 leftmost),
+// each row two pixels high in the 8 x 16 cell, one column in from its left edge; null for a
+// character without a glyph (drawn as an empty cell).
+const uint8_t* GlyphRows(unsigned char c);
+
 inline HDC ToHandle(DeviceContext* dc) {
     return reinterpret_cast<HDC>(dc);
 }

@@ -1,5 +1,7 @@
 #include "platform/pixels.h"
 
+#include "platform/blit.h"
+
 namespace platform {
 
 int BytesPerPixel(PixelKind kind) {
@@ -85,8 +87,21 @@ void ConvertToXRGB8888Scalar(const PixelView& src, uint32_t* dst, int dstPitchBy
 }  // namespace platform
 
 namespace platform {
-// Straightforward conversion; the vectorised version replaces this body.
+// 16-bit formats go through the vectorised blitter; the rare 8- and 32-bit displays use the
+// reference loop.
 void ConvertToXRGB8888(const PixelView& src, uint32_t* dst, int dstPitchBytes) {
+    const blit::ConstRows rows{static_cast<const uint8_t*>(src.pixels), src.pitch};
+    switch (src.kind) {
+        case PixelKind::RGB565:
+            blit::Convert565(dst, dstPitchBytes, rows, src.width, src.height);
+            return;
+        case PixelKind::RGB555:
+            blit::Convert555(dst, dstPitchBytes, rows, src.width, src.height);
+            return;
+        case PixelKind::Pal8:
+        case PixelKind::XRGB8888:
+            break;
+    }
     ConvertToXRGB8888Scalar(src, dst, dstPitchBytes);
 }
 }  // namespace platform

@@ -1,0 +1,592 @@
+#include "platform/blit.h"
+
+#include <immintrin.h>
+
+#include <cstring>
+
+namespace platform::blit {
+
+namespace {
+
+// ---- Scalar reference -------------------------------------------------------------------
+
+template <typename T>
+void FillRowScalar(uint8_t* d, int width, uint32_t value) {
+    T* p = reinterpret_cast<T*>(d);
+    const T v = static_cast<T>(value);
+    for (int x = 0; x < width; ++x)
+        p[x] = v;
+}
+
+template <typename T>
+void KeySrcRowScalar(uint8_t* d, const uint8_t* s, int width, uint32_t key) {
+    T* dp = reinterpret_cast<T*>(d);
+    const T* sp = reinterpret_cast<const T*>(s);
+    const T k = static_cast<T>(key);
+    for (int x = 0; x < width; ++x)
+        if (sp[x] != k)
+            dp[x] = sp[x];
+}
+
+template <typename T>
+void KeyDestRowScalar(uint8_t* d, const uint8_t* s, int width, uint32_t key) {
+    T* dp = reinterpret_cast<T*>(d);
+    const T* sp = reinterpret_cast<const T*>(s);
+    const T k = static_cast<T>(key);
+    for (int x = 0; x < width; ++x)
+        if (dp[x] == k)
+            dp[x] = sp[x];
+}
+
+inline uint32_t Expand565(uint32_t p) {
+    return ((p & 0xF800) << 8) | ((p & 0xE000) << 3) | ((p & 0x07E0) << 5) | ((p & 0x0600) >> 1) |
+           ((p & 0x001F) << 3) | ((p & 0x001C) >> 2);
+}
+
+inline uint32_t Expand555(uint32_t p) {
+    return ((p & 0x7C00) << 9) | ((p & 0x7000) << 4) | ((p & 0x03E0) << 6) | ((p & 0x0380) << 1) |
+           ((p & 0x001F) << 3) | ((p & 0x001C) >> 2);
+}
+
+template <uint32_t (*Expand)(uint32_t)>
+void ConvertRowScalar(uint32_t* d, const uint8_t* s, int width) {
+    const uint16_t* sp = reinterpret_cast<const uint16_t*>(s);
+    for (int x = 0; x < width; ++x)
+        d[x] = Expand(sp[x]);
+}
+
+// ---- SSE2 -------------------------------------------------------------------------------
+
+template <int B>
+__attribute__((target("sse2"))) inline __m128i Splat128(uint32_t v) {
+    if constexpr (B == 1)
+        return _mm_set1_epi8(static_cast<char>(v));
+    else if constexpr (B == 2)
+        return _mm_set1_epi16(static_cast<short>(v));
+    else
+        return _mm_set1_epi32(static_cast<int>(v));
+}
+
+template <int B>
+__attribute__((target("sse2"))) inline __m128i CmpEq128(__m128i a, __m128i b) {
+    if constexpr (B == 1)
+        return _mm_cmpeq_epi8(a, b);
+    else if constexpr (B == 2)
+        return _mm_cmpeq_epi16(a, b);
+    else
+        return _mm_cmpeq_epi32(a, b);
+}
+
+template <typename T>
+void KeySrcRowTail(uint8_t* d, const uint8_t* s, int bytes, uint32_t key) {
+    KeySrcRowScalar<T>(d, s, bytes / static_cast<int>(sizeof(T)), key);
+}
+
+// The row is handled 16 bytes at a time; the last, partial step is redone on the final 16
+// bytes, which is harmless because the result of a keyed copy does not depend on whether a
+// pixel was already copied (source and destination never overlap here).
+template <typename T>
+__attribute__((target("sse2"))) void KeySrcRowSSE2(uint8_t* d, const uint8_t* s, int bytes,
+                                                   uint32_t key) {
+    constexpr int B = sizeof(T);
+    if (bytes < 16) {
+        KeySrcRowTail<T>(d, s, bytes, key);
+        return;
+    }
+    const __m128i k = Splat128<B>(key);
+    auto step = [&](int i) __attribute__((target("sse2"))) {
+        const __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+        const __m128i m = CmpEq128<B>(sv, k);
+        const int bits = _mm_movemask_epi8(m);
+        if (bits == 0xFFFF)
+            return;  // all transparent
+        if (bits == 0) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), sv);
+            return;
+        }
+        const __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i),
+                         _mm_or_si128(_mm_and_si128(m, dv), _mm_andnot_si128(m, sv)));
+    };
+    int i = 0;
+    for (; i + 16 <= bytes; i += 16)
+        step(i);
+    if (i < bytes)
+        step(bytes - 16);
+}
+
+template <typename T>
+__attribute__((target("sse2"))) void KeyDestRowSSE2(uint8_t* d, const uint8_t* s, int bytes,
+                                                    uint32_t key) {
+    constexpr int B = sizeof(T);
+    if (bytes < 16) {
+        KeyDestRowScalar<T>(d, s, bytes / B, key);
+        return;
+    }
+    const __m128i k = Splat128<B>(key);
+    auto step = [&](int i) __attribute__((target("sse2"))) {
+        const __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
+        const __m128i m = CmpEq128<B>(dv, k);
+        if (_mm_movemask_epi8(m) == 0)
+            return;  // no destination pixel holds the key
+        const __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i),
+                         _mm_or_si128(_mm_and_si128(m, sv), _mm_andnot_si128(m, dv)));
+    };
+    int i = 0;
+    for (; i + 16 <= bytes; i += 16)
+        step(i);
+    if (i < bytes)
+        step(bytes - 16);
+}
+
+template <int B>
+__attribute__((target("sse2"))) void FillRowSSE2(uint8_t* d, int bytes, uint32_t value) {
+    if (bytes < 16) {
+        if constexpr (B == 1)
+            std::memset(d, static_cast<int>(value & 0xFF), static_cast<size_t>(bytes));
+        else if constexpr (B == 2)
+            FillRowScalar<uint16_t>(d, bytes / 2, value);
+        else
+            FillRowScalar<uint32_t>(d, bytes / 4, value);
+        return;
+    }
+    const __m128i v = Splat128<B>(value);
+    int i = 0;
+    for (; i + 64 <= bytes; i += 64) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), v);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i + 16), v);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i + 32), v);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i + 48), v);
+    }
+    for (; i + 16 <= bytes; i += 16)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), v);
+    if (i < bytes)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + bytes - 16), v);
+}
+
+// Eight 16-bit pixels, zero-extended into two vectors of four 32-bit lanes, expanded.
+__attribute__((target("sse2"))) inline __m128i Expand565x4(__m128i x) {
+    const __m128i r = _mm_or_si128(_mm_slli_epi32(_mm_and_si128(x, _mm_set1_epi32(0xF800)), 8),
+                                   _mm_slli_epi32(_mm_and_si128(x, _mm_set1_epi32(0xE000)), 3));
+    const __m128i g = _mm_or_si128(_mm_slli_epi32(_mm_and_si128(x, _mm_set1_epi32(0x07E0)), 5),
+                                   _mm_srli_epi32(_mm_and_si128(x, _mm_set1_epi32(0x0600)), 1));
+    const __m128i b = _mm_or_si128(_mm_slli_epi32(_mm_and_si128(x, _mm_set1_epi32(0x001F)), 3),
+                                   _mm_srli_epi32(_mm_and_si128(x, _mm_set1_epi32(0x001C)), 2));
+    return _mm_or_si128(_mm_or_si128(r, g), b);
+}
+
+__attribute__((target("sse2"))) inline __m128i Expand555x4(__m128i x) {
+    const __m128i r = _mm_or_si128(_mm_slli_epi32(_mm_and_si128(x, _mm_set1_epi32(0x7C00)), 9),
+                                   _mm_slli_epi32(_mm_and_si128(x, _mm_set1_epi32(0x7000)), 4));
+    const __m128i g = _mm_or_si128(_mm_slli_epi32(_mm_and_si128(x, _mm_set1_epi32(0x03E0)), 6),
+                                   _mm_slli_epi32(_mm_and_si128(x, _mm_set1_epi32(0x0380)), 1));
+    const __m128i b = _mm_or_si128(_mm_slli_epi32(_mm_and_si128(x, _mm_set1_epi32(0x001F)), 3),
+                                   _mm_srli_epi32(_mm_and_si128(x, _mm_set1_epi32(0x001C)), 2));
+    return _mm_or_si128(_mm_or_si128(r, g), b);
+}
+
+template <bool Is565>
+__attribute__((target("sse2"))) void ConvertRowSSE2(uint32_t* d, const uint8_t* s, int width) {
+    if (width < 8) {
+        if constexpr (Is565)
+            ConvertRowScalar<Expand565>(d, s, width);
+        else
+            ConvertRowScalar<Expand555>(d, s, width);
+        return;
+    }
+    const __m128i zero = _mm_setzero_si128();
+    auto step = [&](int x) __attribute__((target("sse2"))) {
+        const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 2 * x));
+        const __m128i lo = _mm_unpacklo_epi16(p, zero);
+        const __m128i hi = _mm_unpackhi_epi16(p, zero);
+        if constexpr (Is565) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d + x), Expand565x4(lo));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d + x + 4), Expand565x4(hi));
+        } else {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d + x), Expand555x4(lo));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d + x + 4), Expand555x4(hi));
+        }
+    };
+    int x = 0;
+    for (; x + 8 <= width; x += 8)
+        step(x);
+    if (x < width)
+        step(width - 8);
+}
+
+// ---- AVX2 -------------------------------------------------------------------------------
+
+template <int B>
+__attribute__((target("avx2"))) inline __m256i Splat256(uint32_t v) {
+    if constexpr (B == 1)
+        return _mm256_set1_epi8(static_cast<char>(v));
+    else if constexpr (B == 2)
+        return _mm256_set1_epi16(static_cast<short>(v));
+    else
+        return _mm256_set1_epi32(static_cast<int>(v));
+}
+
+template <int B>
+__attribute__((target("avx2"))) inline __m256i CmpEq256(__m256i a, __m256i b) {
+    if constexpr (B == 1)
+        return _mm256_cmpeq_epi8(a, b);
+    else if constexpr (B == 2)
+        return _mm256_cmpeq_epi16(a, b);
+    else
+        return _mm256_cmpeq_epi32(a, b);
+}
+
+// 64 bytes (32 pixels of 16 bits) per turn: both halves are compared first so a fully
+// transparent or fully opaque run costs no blend.
+template <typename T>
+__attribute__((target("avx2"))) void KeySrcRowAVX2(uint8_t* d, const uint8_t* s, int bytes,
+                                                   uint32_t key) {
+    constexpr int B = sizeof(T);
+    if (bytes < 32) {
+        KeySrcRowSSE2<T>(d, s, bytes, key);
+        return;
+    }
+    const __m256i k = Splat256<B>(key);
+    auto step = [&](int i) __attribute__((target("avx2"))) {
+        const __m256i sv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i));
+        const __m256i m = CmpEq256<B>(sv, k);
+        const unsigned bits = static_cast<unsigned>(_mm256_movemask_epi8(m));
+        if (bits == 0xFFFFFFFFu)
+            return;
+        if (bits == 0) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), sv);
+            return;
+        }
+        const __m256i dv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d + i));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), _mm256_blendv_epi8(sv, dv, m));
+    };
+    int i = 0;
+    for (; i + 64 <= bytes; i += 64) {
+        const __m256i s0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i));
+        const __m256i s1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i + 32));
+        const __m256i m0 = CmpEq256<B>(s0, k);
+        const __m256i m1 = CmpEq256<B>(s1, k);
+        const unsigned b0 = static_cast<unsigned>(_mm256_movemask_epi8(m0));
+        const unsigned b1 = static_cast<unsigned>(_mm256_movemask_epi8(m1));
+        if ((b0 & b1) == 0xFFFFFFFFu)
+            continue;  // 64 transparent bytes
+        if ((b0 | b1) == 0) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), s0);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i + 32), s1);
+            continue;
+        }
+        const __m256i d0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d + i));
+        const __m256i d1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d + i + 32));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), _mm256_blendv_epi8(s0, d0, m0));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i + 32), _mm256_blendv_epi8(s1, d1, m1));
+    }
+    for (; i + 32 <= bytes; i += 32)
+        step(i);
+    if (i < bytes)
+        step(bytes - 32);
+}
+
+template <typename T>
+__attribute__((target("avx2"))) void KeyDestRowAVX2(uint8_t* d, const uint8_t* s, int bytes,
+                                                    uint32_t key) {
+    constexpr int B = sizeof(T);
+    if (bytes < 32) {
+        KeyDestRowSSE2<T>(d, s, bytes, key);
+        return;
+    }
+    const __m256i k = Splat256<B>(key);
+    auto step = [&](int i) __attribute__((target("avx2"))) {
+        const __m256i dv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d + i));
+        const __m256i m = CmpEq256<B>(dv, k);
+        if (_mm256_movemask_epi8(m) == 0)
+            return;
+        const __m256i sv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), _mm256_blendv_epi8(dv, sv, m));
+    };
+    int i = 0;
+    for (; i + 32 <= bytes; i += 32)
+        step(i);
+    if (i < bytes)
+        step(bytes - 32);
+}
+
+template <int B>
+__attribute__((target("avx2"))) void FillRowAVX2(uint8_t* d, int bytes, uint32_t value) {
+    if (bytes < 32) {
+        FillRowSSE2<B>(d, bytes, value);
+        return;
+    }
+    const __m256i v = Splat256<B>(value);
+    int i = 0;
+    for (; i + 128 <= bytes; i += 128) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), v);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i + 32), v);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i + 64), v);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i + 96), v);
+    }
+    for (; i + 32 <= bytes; i += 32)
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), v);
+    if (i < bytes)
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + bytes - 32), v);
+}
+
+__attribute__((target("avx2"))) inline __m256i Expand565x8(__m256i x) {
+    const __m256i r =
+        _mm256_or_si256(_mm256_slli_epi32(_mm256_and_si256(x, _mm256_set1_epi32(0xF800)), 8),
+                        _mm256_slli_epi32(_mm256_and_si256(x, _mm256_set1_epi32(0xE000)), 3));
+    const __m256i g =
+        _mm256_or_si256(_mm256_slli_epi32(_mm256_and_si256(x, _mm256_set1_epi32(0x07E0)), 5),
+                        _mm256_srli_epi32(_mm256_and_si256(x, _mm256_set1_epi32(0x0600)), 1));
+    const __m256i b =
+        _mm256_or_si256(_mm256_slli_epi32(_mm256_and_si256(x, _mm256_set1_epi32(0x001F)), 3),
+                        _mm256_srli_epi32(_mm256_and_si256(x, _mm256_set1_epi32(0x001C)), 2));
+    return _mm256_or_si256(_mm256_or_si256(r, g), b);
+}
+
+__attribute__((target("avx2"))) inline __m256i Expand555x8(__m256i x) {
+    const __m256i r =
+        _mm256_or_si256(_mm256_slli_epi32(_mm256_and_si256(x, _mm256_set1_epi32(0x7C00)), 9),
+                        _mm256_slli_epi32(_mm256_and_si256(x, _mm256_set1_epi32(0x7000)), 4));
+    const __m256i g =
+        _mm256_or_si256(_mm256_slli_epi32(_mm256_and_si256(x, _mm256_set1_epi32(0x03E0)), 6),
+                        _mm256_slli_epi32(_mm256_and_si256(x, _mm256_set1_epi32(0x0380)), 1));
+    const __m256i b =
+        _mm256_or_si256(_mm256_slli_epi32(_mm256_and_si256(x, _mm256_set1_epi32(0x001F)), 3),
+                        _mm256_srli_epi32(_mm256_and_si256(x, _mm256_set1_epi32(0x001C)), 2));
+    return _mm256_or_si256(_mm256_or_si256(r, g), b);
+}
+
+template <bool Is565>
+__attribute__((target("avx2"))) void ConvertRowAVX2(uint32_t* d, const uint8_t* s, int width) {
+    if (width < 16) {
+        ConvertRowSSE2<Is565>(d, s, width);
+        return;
+    }
+    auto step = [&](int x) __attribute__((target("avx2"))) {
+        const __m256i lo =
+            _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 2 * x)));
+        const __m256i hi = _mm256_cvtepu16_epi32(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 2 * x + 16)));
+        if constexpr (Is565) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + x), Expand565x8(lo));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + x + 8), Expand565x8(hi));
+        } else {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + x), Expand555x8(lo));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + x + 8), Expand555x8(hi));
+        }
+    };
+    int x = 0;
+    for (; x + 16 <= width; x += 16)
+        step(x);
+    if (x < width)
+        step(width - 16);
+}
+
+// ---- Dispatch ---------------------------------------------------------------------------
+
+Isa Supported(Isa wanted) {
+    const Isa best = DetectIsa();
+    return static_cast<uint8_t>(wanted) <= static_cast<uint8_t>(best) ? wanted : best;
+}
+
+Isa activeIsa = DetectIsa();
+
+// Rows that follow each other without a gap are handled as one long row.
+inline void Merge(int& width, int& height, int bpp, int dstPitch, int srcPitch) {
+    if (height > 1 && dstPitch == width * bpp && srcPitch == dstPitch) {
+        width *= height;
+        height = 1;
+    }
+}
+
+using RowFn = void (*)(uint8_t*, const uint8_t*, int, uint32_t);
+
+RowFn KeySrcRow(Isa isa, int bpp) {
+    switch (isa) {
+        case Isa::AVX2:
+            return bpp == 1 ? KeySrcRowAVX2<uint8_t>
+                            : (bpp == 2 ? KeySrcRowAVX2<uint16_t> : KeySrcRowAVX2<uint32_t>);
+        case Isa::SSE2:
+            return bpp == 1 ? KeySrcRowSSE2<uint8_t>
+                            : (bpp == 2 ? KeySrcRowSSE2<uint16_t> : KeySrcRowSSE2<uint32_t>);
+        case Isa::Scalar:
+            break;
+    }
+    return bpp == 1 ? KeySrcRowTail<uint8_t>
+                    : (bpp == 2 ? KeySrcRowTail<uint16_t> : KeySrcRowTail<uint32_t>);
+}
+
+template <typename T>
+void KeyDestRowBytesScalar(uint8_t* d, const uint8_t* s, int bytes, uint32_t key) {
+    KeyDestRowScalar<T>(d, s, bytes / static_cast<int>(sizeof(T)), key);
+}
+
+RowFn KeyDestRow(Isa isa, int bpp) {
+    switch (isa) {
+        case Isa::AVX2:
+            return bpp == 1 ? KeyDestRowAVX2<uint8_t>
+                            : (bpp == 2 ? KeyDestRowAVX2<uint16_t> : KeyDestRowAVX2<uint32_t>);
+        case Isa::SSE2:
+            return bpp == 1 ? KeyDestRowSSE2<uint8_t>
+                            : (bpp == 2 ? KeyDestRowSSE2<uint16_t> : KeyDestRowSSE2<uint32_t>);
+        case Isa::Scalar:
+            break;
+    }
+    return bpp == 1
+               ? KeyDestRowBytesScalar<uint8_t>
+               : (bpp == 2 ? KeyDestRowBytesScalar<uint16_t> : KeyDestRowBytesScalar<uint32_t>);
+}
+
+void FillRow(Isa isa, uint8_t* d, int width, int bpp, uint32_t value) {
+    const int bytes = width * bpp;
+    const uint8_t b0 = static_cast<uint8_t>(value);
+    const bool sameBytes = bpp == 1 || (bpp == 2 && b0 == static_cast<uint8_t>(value >> 8)) ||
+                           (bpp == 4 && value == b0 * 0x01010101u);
+    if (isa == Isa::Scalar) {
+        if (bpp == 1)
+            FillRowScalar<uint8_t>(d, width, value);
+        else if (bpp == 2)
+            FillRowScalar<uint16_t>(d, width, value);
+        else
+            FillRowScalar<uint32_t>(d, width, value);
+        return;
+    }
+    if (sameBytes) {
+        std::memset(d, b0, static_cast<size_t>(bytes));
+        return;
+    }
+    if (isa == Isa::AVX2) {
+        if (bpp == 2)
+            FillRowAVX2<2>(d, bytes, value);
+        else
+            FillRowAVX2<4>(d, bytes, value);
+    } else {
+        if (bpp == 2)
+            FillRowSSE2<2>(d, bytes, value);
+        else
+            FillRowSSE2<4>(d, bytes, value);
+    }
+}
+
+using ConvertFn = void (*)(uint32_t*, const uint8_t*, int);
+
+template <bool Is565>
+ConvertFn ConvertRow(Isa isa) {
+    switch (isa) {
+        case Isa::AVX2:
+            return ConvertRowAVX2<Is565>;
+        case Isa::SSE2:
+            return ConvertRowSSE2<Is565>;
+        case Isa::Scalar:
+            break;
+    }
+    if constexpr (Is565)
+        return ConvertRowScalar<Expand565>;
+    else
+        return ConvertRowScalar<Expand555>;
+}
+
+template <bool Is565>
+void ConvertRect(Isa isa, uint32_t* dst, int dstPitch, ConstRows src, int width, int height) {
+    if (height > 1 && src.pitch == width * 2 && dstPitch == width * 4) {
+        width *= height;
+        height = 1;
+    }
+    const ConvertFn row = ConvertRow<Is565>(Supported(isa));
+    uint8_t* d = reinterpret_cast<uint8_t*>(dst);
+    for (int y = 0; y < height; ++y)
+        row(reinterpret_cast<uint32_t*>(d + static_cast<ptrdiff_t>(y) * dstPitch),
+            src.pixels + static_cast<ptrdiff_t>(y) * src.pitch, width);
+}
+
+}  // namespace
+
+Isa DetectIsa() {
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2"))
+        return Isa::AVX2;
+    if (__builtin_cpu_supports("sse2"))
+        return Isa::SSE2;
+    return Isa::Scalar;
+}
+
+Isa ActiveIsa() {
+    return activeIsa;
+}
+
+Isa ForceIsa(Isa isa) {
+    activeIsa = Supported(isa);
+    return activeIsa;
+}
+
+void Fill(Isa isa, Rows dst, int width, int height, int bpp, uint32_t value) {
+    if (width <= 0 || height <= 0)
+        return;
+    isa = Supported(isa);
+    Merge(width, height, bpp, dst.pitch, dst.pitch);
+    for (int y = 0; y < height; ++y)
+        FillRow(isa, dst.pixels + static_cast<ptrdiff_t>(y) * dst.pitch, width, bpp, value);
+}
+
+void Fill(Rows dst, int width, int height, int bpp, uint32_t value) {
+    Fill(activeIsa, dst, width, height, bpp, value);
+}
+
+void Copy(Rows dst, ConstRows src, int width, int height, int bpp) {
+    if (width <= 0 || height <= 0)
+        return;
+    Merge(width, height, bpp, dst.pitch, src.pitch);
+    const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(bpp);
+    for (int y = 0; y < height; ++y)
+        std::memcpy(dst.pixels + static_cast<ptrdiff_t>(y) * dst.pitch,
+                    src.pixels + static_cast<ptrdiff_t>(y) * src.pitch, bytes);
+}
+
+void CopyKeySrc(Isa isa, Rows dst, ConstRows src, int width, int height, int bpp, uint32_t key) {
+    if (width <= 0 || height <= 0)
+        return;
+    Merge(width, height, bpp, dst.pitch, src.pitch);
+    const RowFn row = KeySrcRow(Supported(isa), bpp);
+    for (int y = 0; y < height; ++y)
+        row(dst.pixels + static_cast<ptrdiff_t>(y) * dst.pitch,
+            src.pixels + static_cast<ptrdiff_t>(y) * src.pitch, width * bpp, key);
+}
+
+void CopyKeySrc(Rows dst, ConstRows src, int width, int height, int bpp, uint32_t key) {
+    CopyKeySrc(activeIsa, dst, src, width, height, bpp, key);
+}
+
+void CopyKeyDest(Isa isa, Rows dst, ConstRows src, int width, int height, int bpp, uint32_t key) {
+    if (width <= 0 || height <= 0)
+        return;
+    Merge(width, height, bpp, dst.pitch, src.pitch);
+    const RowFn row = KeyDestRow(Supported(isa), bpp);
+    for (int y = 0; y < height; ++y)
+        row(dst.pixels + static_cast<ptrdiff_t>(y) * dst.pitch,
+            src.pixels + static_cast<ptrdiff_t>(y) * src.pitch, width * bpp, key);
+}
+
+void CopyKeyDest(Rows dst, ConstRows src, int width, int height, int bpp, uint32_t key) {
+    CopyKeyDest(activeIsa, dst, src, width, height, bpp, key);
+}
+
+void Convert565(Isa isa, uint32_t* dst, int dstPitch, ConstRows src, int width, int height) {
+    if (width > 0 && height > 0)
+        ConvertRect<true>(isa, dst, dstPitch, src, width, height);
+}
+
+void Convert555(Isa isa, uint32_t* dst, int dstPitch, ConstRows src, int width, int height) {
+    if (width > 0 && height > 0)
+        ConvertRect<false>(isa, dst, dstPitch, src, width, height);
+}
+
+void Convert565(uint32_t* dst, int dstPitch, ConstRows src, int width, int height) {
+    Convert565(activeIsa, dst, dstPitch, src, width, height);
+}
+
+void Convert555(uint32_t* dst, int dstPitch, ConstRows src, int width, int height) {
+    Convert555(activeIsa, dst, dstPitch, src, width, height);
+}
+
+}  // namespace platform::blit

@@ -1,0 +1,96 @@
+// What lies behind IDirectDrawSurface4: shared by the DirectDraw objects, the surface code
+// and the tests that look inside surfaces.
+#pragma once
+
+#include <memory>
+
+#include "platform/ddraw.h"
+#include "platform/gdi_internal.h"
+
+namespace platform {
+
+class Clipper final : public IDirectDrawClipper {
+public:
+    HRESULT QueryInterface(REFIID iid, void** out) override;
+    ULONG AddRef() override;
+    ULONG Release() override;
+    HRESULT SetHWnd(DWORD flags, HWND hwnd) override;
+
+    HWND window() const { return hwnd_; }
+
+private:
+    ~Clipper() override = default;
+    ULONG refs_ = 1;
+    HWND hwnd_ = nullptr;
+};
+
+class Surface final : public IDirectDrawSurface4 {
+public:
+    // An off-screen surface of width x height in `kind`, or the primary surface (the screen,
+    // which has no memory of its own: what is blitted onto it goes to the backend).
+    static HRESULT Create(bool primary, DWORD caps, int width, int height, PixelKind kind,
+                          Surface** out);
+
+    HRESULT QueryInterface(REFIID iid, void** out) override;
+    ULONG AddRef() override;
+    ULONG Release() override;
+    HRESULT Blt(RECT* destRect, IDirectDrawSurface4* src, RECT* srcRect, DWORD flags,
+                DDBLTFX* fx) override;
+    HRESULT GetDC(HDC* dc) override;
+    HRESULT ReleaseDC(HDC dc) override;
+    HRESULT GetPixelFormat(DDPIXELFORMAT* format) override;
+    HRESULT SetColorKey(DWORD flags, DDCOLORKEY* key) override;
+    HRESULT SetClipper(IDirectDrawClipper* clipper) override;
+    HRESULT GetSurfaceDesc(DDSURFACEDESC2* desc) override;
+    HRESULT Lock(RECT* rect, DDSURFACEDESC2* desc, DWORD flags, HANDLE event) override;
+    HRESULT Unlock(RECT* rect) override;
+
+    unsigned id() const { return id_; }
+    bool primary() const { return primary_; }
+    PixelKind kind() const { return kind_; }
+    int width() const { return width_; }
+    int height() const { return height_; }
+    int pitch() const { return pitch_; }
+    uint8_t* pixels() const { return pixels_.get(); }
+    bool busy() const { return dcHeld_ || locked_; }
+    PixelBuffer buffer() const {
+        return PixelBuffer{pixels_.get(), pitch_, width_, height_, kind_};
+    }
+
+    // The surface behind an interface this platform made, or null.
+    static Surface* From(IDirectDrawSurface4* surface);
+
+private:
+    Surface() = default;
+    ~Surface() override;
+    HRESULT BltToScreen(RECT* destRect, Surface* src, const RECT& srcRect, DWORD flags);
+    void DescribeInto(DDSURFACEDESC2* desc) const;
+
+    ULONG refs_ = 1;
+    unsigned id_ = 0;
+    bool primary_ = false;
+    DWORD caps_ = 0;
+    int width_ = 0;
+    int height_ = 0;
+    int pitch_ = 0;
+    PixelKind kind_ = PixelKind::RGB565;
+    std::unique_ptr<uint8_t[]> pixels_;
+    bool hasSrcKey_ = false;
+    bool hasDestKey_ = false;
+    DWORD srcKey_ = 0;
+    DWORD destKey_ = 0;
+    Clipper* clipper_ = nullptr;
+    bool dcHeld_ = false;
+    bool locked_ = false;
+    DeviceContext dc_{};
+};
+
+// The display's size: the backend's screen.
+void DisplaySize(int* width, int* height);
+// The number the next surface will get (surfaces are numbered from 1 in creation order).
+unsigned NextSurfaceId();
+unsigned TakeSurfaceId();
+// Fill a DDPIXELFORMAT for a pixel kind (dwSize 32).
+void DescribePixelFormat(PixelKind kind, DDPIXELFORMAT* format);
+
+}  // namespace platform
