@@ -1,5 +1,6 @@
 // Sprites on a software display: loading, frames, destruction, error boxes, clipped draws,
 // copies and fills.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -170,9 +171,16 @@ using SpriteErrors = SpriteMachine;
 
 TEST_F(SpriteErrors, LoadFailuresShowTheirBoxes) {
     platform::FailCall("LoadImageA", 1, E_FAIL);
+    platform::StartTrace();
     Sprite a(IDB_CROSSHAIR, 0, 0, 0, 0, 0, 1, 0);
+    platform::StopTrace();
     ExpectBox("Error: sprite:217", "ERROR");
     EXPECT_EQ(a.surface, nullptr);
+    // The display goes back to GDI before the box, so the box can be seen.
+    const auto ops = platform::TraceOps();
+    const auto flip = std::find(ops.begin(), ops.end(), "IDirectDraw4::FlipToGDISurface");
+    const auto box = std::find(ops.begin(), ops.end(), "MessageBoxA");
+    EXPECT_TRUE(flip < box && box != ops.end());
 
     platform::FailCall("LoadImageA", 1, E_FAIL);
     Sprite b(IDB_FONT_7X11, 0, 0, 0, 0, 0, 94, 0);
