@@ -3,6 +3,8 @@
 // and sets the view transform; every other object sets its world transform and draws.
 #pragma once
 
+#include <cstddef>
+
 #include "object3d/math3d.h"
 
 // One mesh vertex: the device's D3DVERTEX layout (position, normal, texture coordinates).
@@ -45,7 +47,15 @@ public:
     MeshVertex* vertices = nullptr;
     uint16_t faceCount = 0;
     MeshFace* faces = nullptr;
+
+    // The camera's look-at matrix of its latest frame (the identity before the first),
+    // used again when the camera stands on its target and no look-at can be formed.
+    Matrix4 lastLookAt;
 };
 
 // Reads a mesh file into the object's four mesh members; 1 on success, 0 on failure.
 int LoadMesh(Object3D* object, const char* path);
+// Parses mesh text held in memory (`length` bytes, no terminator needed) into the object's
+// mesh members exactly as LoadMesh parses a file's contents; `name` labels the run-log
+// lines about faults in the text. 1 on success, 0 when memory ran out.
+int ParseMesh(Object3D* object, const char* text, size_t length, const char* name);

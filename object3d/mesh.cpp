@@ -1,0 +1,187 @@
+// The mesh loader. A mesh file is text: the vertex count, one "x y z" line per vertex, a
+// separator line skipped unread, the face count, one "a b c" line of vertex indices per
+// face. Lines are runs of characters other than line feed, so empty lines are passed over
+// (a carriage return stays part of its line); the numbers are read with sscanf.
+//
+// Faulty files are read without any access outside the text or the vertex array:
+//  - A count line without a number reads as 0.
+//  - A vertex line that is missing (the text ended) or holds fewer than three numbers
+//    gives a vertex whose missing coordinates are 0, so the faces still find every vertex
+//    they name.
+//  - A face line that is missing, holds fewer than three indices, or names an index
+//    outside 0 .. vertex count - 1 is dropped; the remaining faces keep their order.
+// Each kind of fault writes one line to the run log, so the user can see why a model looks
+// wrong.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "directx/diag.h"
+#include "object3d/object3d.h"
+#include "platform/base.h"
+
+namespace {
+
+// Every allocation of the loader passes here, so tests can make it fail.
+void* MeshAlloc(size_t bytes) {
+    if (PLATFORM_HOOK("malloc", "bytes=%zu", bytes) != 0)
+        return nullptr;
+    return malloc(bytes);
+}
+
+void FreeMesh(Object3D* object) {
+    free(object->faces);
+    free(object->vertices);
+    object->faces = nullptr;
+    object->vertices = nullptr;
+    object->faceCount = 0;
+    object->vertexCount = 0;
+}
+
+// The lines of a text, one after another, split on line feeds as strtok splits them.
+class LineReader {
+public:
+    explicit LineReader(char* text) : next_(text) {}
+    // The next line (NUL-terminated in place), or null once the text has ended.
+    char* Next() {
+        char* line = strtok_r(next_, "\n", &save_);
+        next_ = nullptr;
+        return line;
+    }
+
+private:
+    char* next_;
+    char* save_ = nullptr;
+};
+
+// Parses NUL-terminated text in place into the object's mesh members and frees the text.
+int ParseMeshText(Object3D* object, char* text, const char* name) {
+    int count = 0;
+    bool vertexCountRead = sscanf(text, "%d", &count) == 1;
+    uint16_t vertexCount = static_cast<uint16_t>(count);  // its low 16 bits
+
+    MeshVertex* vertices = nullptr;
+    if (vertexCount > 0) {
+        vertices = static_cast<MeshVertex*>(MeshAlloc(vertexCount * sizeof(MeshVertex)));
+        if (!vertices) {
+            free(text);
+            return 0;
+        }
+    }
+
+    LineReader lines(text);
+    char* line = lines.Next();  // line 1: the vertex count, read above
+    if (line)
+        line = lines.Next();
+    int incompleteVertices = 0;
+    for (unsigned i = 0; i < vertexCount; ++i) {
+        float x = 0.0f, y = 0.0f, z = 0.0f;
+        if (!line || sscanf(line, "%f %f %f", &x, &y, &z) != 3)
+            ++incompleteVertices;
+        vertices[i] = MeshVertex{x, y, z, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f};
+        if (line)
+            line = lines.Next();
+    }
+
+    // `line` is the separator now; the face count follows it.
+    char* countLine = line ? lines.Next() : nullptr;
+    count = 0;
+    bool faceCountRead = countLine && sscanf(countLine, "%d", &count) == 1;
+    uint16_t announcedFaces = static_cast<uint16_t>(count);
+
+    MeshFace* faces = nullptr;
+    if (announcedFaces > 0) {
+        faces = static_cast<MeshFace*>(MeshAlloc(announcedFaces * sizeof(MeshFace)));
+        if (!faces) {
+            free(vertices);
+            free(text);
+            return 0;
+        }
+    }
+
+    line = countLine ? lines.Next() : nullptr;
+    unsigned kept = 0;
+    for (unsigned j = 0; j < announcedFaces; ++j) {
+        int a = 0, b = 0, c = 0;
+        bool whole = line && sscanf(line, "%d %d %d", &a, &b, &c) == 3;
+        auto valid = [vertexCount](int index) { return index >= 0 && index < vertexCount; };
+        if (whole && valid(a) && valid(b) && valid(c))
+            faces[kept++] = MeshFace{a, b, c, 0};
+        if (line)
+            line = lines.Next();
+    }
+    free(text);
+
+    if (!vertexCountRead)
+        RunLogPrintf("Mesh %s: no vertex count; the mesh has no vertices\n", name);
+    if (incompleteVertices > 0)
+        RunLogPrintf(
+            "Mesh %s: %d of %u vertex lines missing or with fewer than three numbers; "
+            "their missing coordinates are 0\n",
+            name, incompleteVertices, static_cast<unsigned>(vertexCount));
+    if (!faceCountRead)
+        RunLogPrintf("Mesh %s: no face count; the mesh has no faces\n", name);
+    if (kept < announcedFaces)
+        RunLogPrintf(
+            "Mesh %s: %u of %u faces dropped (line missing, fewer than three indices, or "
+            "an index outside the %u vertices)\n",
+            name, announcedFaces - kept, static_cast<unsigned>(announcedFaces),
+            static_cast<unsigned>(vertexCount));
+
+    object->vertexCount = vertexCount;
+    object->vertices = vertices;
+    object->faceCount = static_cast<uint16_t>(kept);
+    object->faces = faces;
+    return 1;
+}
+
+}  // namespace
+
+int ParseMesh(Object3D* object, const char* text, size_t length, const char* name) {
+    FreeMesh(object);
+    char* copy = static_cast<char*>(MeshAlloc(length + 1));
+    if (!copy)
+        return 0;
+    memcpy(copy, text, length);
+    copy[length] = '\0';
+    return ParseMeshText(object, copy, name);
+}
+
+int LoadMesh(Object3D* object, const char* path) {
+    FreeMesh(object);
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        ReportFileError("object3d", 182);
+        return 0;
+    }
+    struct stat info;
+    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        // A folder by the mesh's name cannot be read as a file; it is reported as a file
+        // that may not be opened for reading.
+        close(fd);
+        errno = EACCES;
+        ReportFileError("object3d", 182);
+        return 0;
+    }
+    size_t length = info.st_size > 0 ? static_cast<size_t>(info.st_size) : 0;
+    char* text = static_cast<char*>(MeshAlloc(length + 1));
+    if (!text) {
+        close(fd);
+        return 0;
+    }
+    // One read of the whole file; the text ends after the last byte read.
+    ssize_t got = read(fd, text, length);
+    close(fd);
+    if (got < 0) {
+        RunLogPrintf("Mesh %s: the file could not be read (%s)\n", path, strerror(errno));
+        free(text);
+        return 0;
+    }
+    text[got] = '\0';
+    return ParseMeshText(object, text, path);
+}
