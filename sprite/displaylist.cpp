@@ -20,6 +20,9 @@ namespace {
 // The fill descriptor, reused by every Fill.
 DDBLTFX fillFx;
 
+// Number of the current list; a new one starts at every restart.
+uint32_t listNumber = 1;
+
 DWORD BlitFlags() {
     return DisplayContext.hardwareDestColorKey ? (DDBLT_WAIT | DDBLT_KEYDEST)
                                                : (DDBLT_WAIT | DDBLT_KEYSRC);
@@ -32,9 +35,22 @@ void Sprite::AddToDisplayList(int32_t layerArgument) {
         head = nullptr;
         tail = nullptr;
         restartPending = 0;
+        ++listNumber;
+    }
+    if (listedIn == listNumber) {
+        // Already in this frame's list: unlink it from its neighbours before listing anew.
+        if (prev)
+            prev->next = next;
+        else
+            head = next;
+        if (next)
+            next->prev = prev;
+        else
+            tail = prev;
     }
     next = nullptr;
     prev = nullptr;
+    listedIn = 0;
     if (ClassifyClip(clip) == ClipOutside)
         return;
     if (layerArgument > 0)
@@ -60,11 +76,13 @@ void Sprite::AddToDisplayList(int32_t layerArgument) {
         at->prev->next = this;
         at->prev = this;
     }
+    listedIn = listNumber;
 }
 
 void Sprite::RemoveFromDisplayList() {
     if (!next && !prev && head != this)
         return;
+    listedIn = 0;
     if (head == this) {
         if (next) {
             head = next;

@@ -57,7 +57,8 @@ Sprite::Sprite()
       frames(nullptr),
       surface(nullptr),
       next(nullptr),
-      prev(nullptr) {}
+      prev(nullptr),
+      listedIn(0) {}
 
 Sprite::Sprite(uint16_t resourceIdArg, int32_t xArg, int32_t yArg, int32_t layerArg,
                int32_t widthArg, int32_t heightArg, uint16_t frameCountArg, int systemMemory)

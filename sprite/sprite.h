@@ -74,6 +74,10 @@ public:
     IDirectDrawSurface4* surface;
     Sprite* next;
     Sprite* prev;
+    // The list (counted from program start) this sprite was last linked into; 0 when it has
+    // been taken out. Lets a second addition in one frame move the sprite instead of
+    // leaving its old neighbours pointing at it.
+    uint32_t listedIn;
 
 private:
     SpriteFrame* AppendFrame();

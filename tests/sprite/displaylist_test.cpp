@@ -132,3 +132,22 @@ TEST(ClassifyClip, EdgesAreExclusiveAndComparisonsSigned) {
     EXPECT_EQ(Placed(0, 0, -11, 10).ClassifyClip(screen), ClipOutside);  // y + height < top
     EXPECT_EQ(Placed(0, -10, 0, 100).ClassifyClip(Rect{0, 0, 50, 479}), ClipPartial);
 }
+
+TEST_F(DisplayList, AddingTwiceInOneFrameMovesTheSprite) {
+    Placed a(1), b(2), c(3);
+    Placed* moved = new Placed(2);
+    for (Sprite* s : {&a, &b, moved, &c})
+        s->AddToDisplayList(0);
+    moved->AddToDisplayList(5);  // to the tail, out of its old place
+    EXPECT_EQ(Listed(), (std::vector<Sprite*>{&a, &b, &c, moved}));
+    moved->SetClipRect(-100, -100, -50, -50);
+    moved->AddToDisplayList(0);  // now outside its clip: out of the list altogether
+    EXPECT_EQ(Listed(), (std::vector<Sprite*>{&a, &b, &c}));
+    delete moved;
+    EXPECT_EQ(Listed(), (std::vector<Sprite*>{&a, &b, &c}));
+    // Next frame: the old links are history, not a reason to unlink.
+    DrawDisplayList();
+    c.AddToDisplayList(0);
+    a.AddToDisplayList(0);
+    EXPECT_EQ(Listed(), (std::vector<Sprite*>{&a, &c}));
+}
