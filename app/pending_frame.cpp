@@ -4,5 +4,9 @@
 FpsCounterRecord FpsCounter;
 DDBLTFX clearFx;
 
-int AppFrame() { return 1; }
-HRESULT DrawHud() { return 0; }
+int AppFrame() {
+    return 1;
+}
+HRESULT DrawHud() {
+    return 0;
+}

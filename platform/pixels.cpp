@@ -77,7 +77,7 @@ void ConvertToXRGB8888Scalar(const PixelView& src, uint32_t* dst, int dstPitchBy
                     p = reinterpret_cast<const uint32_t*>(s)[x];
                     break;
             }
-            uint8_t r, g, b;
+            uint8_t r = 0, g = 0, b = 0;
             UnpackRGB(src.kind, p, &r, &g, &b);
             d[x] = (static_cast<uint32_t>(r) << 16) | (static_cast<uint32_t>(g) << 8) | b;
         }

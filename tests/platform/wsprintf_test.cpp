@@ -1,16 +1,22 @@
 #include <gtest/gtest.h>
 
+#include <cstdarg>
+#include <cstring>
 #include <string>
 
 #include "platform/win.h"
 
 namespace {
 
-template <typename... Args>
-std::string Format(const char* format, Args... args) {
+// Through wvsprintfA, so the compiler does not check these formats as printf's: some cases
+// are deliberately outside printf's dialect.
+std::string Format(const char* format, ...) {
     char buf[1100];
     memset(buf, 'Z', sizeof buf);
-    int n = wsprintfA(buf, format, args...);
+    va_list ap;
+    va_start(ap, format);
+    int n = wvsprintfA(buf, format, ap);
+    va_end(ap);
     EXPECT_EQ(n, static_cast<int>(strlen(buf)));
     return buf;
 }

@@ -1,0 +1,136 @@
+// The run log, the fatal-error path and the three reporters.
+//
+// A fatal error keeps its text in fatalMessage, writes it to "out.err" and destroys the main
+// window; the window procedure shows the text in the "Error" box while the window goes, and
+// posts the quit message. The caller carries on and returns its own failure value.
+#include "directx/diag.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "app/appstate.h"
+#include "platform/win.h"
+
+FILE* RunLog = nullptr;
+int fatalErrorOccurred = 0;
+char fatalMessage[2048];
+char errorName[256];
+char errorReport[1024];
+char scratchText[1024];
+
+namespace {
+
+bool runLogMissingSaid = false;  // the missing log has been reported on standard error
+bool runLogClosed = false;       // closed at shutdown: later lines are dropped quietly
+
+void SayRunLogMissing(int error) {
+    if (runLogMissingSaid)
+        return;
+    runLogMissingSaid = true;
+    if (error != 0)
+        fprintf(stderr,
+                "Game Library: cannot create the run log \"info.txt\" (%s); running without "
+                "it.\n",
+                strerror(error));
+    else
+        fprintf(stderr,
+                "Game Library: the run log \"info.txt\" is not open; running without it.\n");
+}
+
+}  // namespace
+
+bool OpenRunLog() {
+    if (RunLog != nullptr)
+        fclose(RunLog);
+    runLogClosed = false;
+    RunLog = fopen("info.txt", "w");
+    if (RunLog == nullptr) {
+        SayRunLogMissing(errno);
+        return false;
+    }
+    return true;
+}
+
+void CloseRunLog() {
+    if (RunLog != nullptr)
+        fclose(RunLog);
+    RunLog = nullptr;
+    runLogClosed = true;
+}
+
+void RunLogPrintf(const char* format, ...) {
+    if (RunLog == nullptr) {
+        if (!runLogClosed)
+            SayRunLogMissing(0);
+        return;
+    }
+    va_list ap;
+    va_start(ap, format);
+    vfprintf(RunLog, format, ap);
+    va_end(ap);
+    fflush(RunLog);
+}
+
+void FatalError(const char* format, ...) {
+    va_list ap;
+    va_start(ap, format);
+    wvsprintfA(fatalMessage, format, ap);  // at most 1024 characters: room for the CR LF
+    va_end(ap);
+    lstrcatA(fatalMessage, "\r\n");
+    fatalErrorOccurred = 1;
+
+    // Text mode: on this system no newline translation happens, so the file holds exactly
+    // the characters of the message.
+    FILE* out = fopen("out.err", "w+");
+    if (out != nullptr) {
+        fputs(fatalMessage, out);
+        fclose(out);
+    }
+
+    // The window procedure shows the box and posts the quit message inside this call.
+    DestroyWindow(AppState.mainWindow);
+}
+
+namespace {
+
+void Report(const char* format, const char* name, const char* file, int line) {
+    snprintf(errorName, sizeof errorName, "%s", name);
+    wsprintfA(errorReport, format, errorName, file ? file : "", line);
+    // The finished report is text: per-cent signs in a name or file print as they are.
+    FatalError("%s", errorReport);
+}
+
+}  // namespace
+
+const char* FileErrorMessage(int errorNumber) {
+    switch (errorNumber) {
+        case ENOENT:
+            return "File or path not found";
+        case EACCES:
+            return " Tried to open read-only file for writing, or file's sharing mode does not "
+                   "allow specified operations, or given path is directory";
+        case EEXIST:
+            return "_O_CREAT and _O_EXCL flags specified, but filename already exists";
+        case EINVAL:
+            return "Invalid oflag or pmode argument";
+        case EMFILE:
+            return "No more file handles available (too many open files)";
+        default:
+            return "Uknown file error";
+    }
+}
+
+void ReportDirectDrawError(HRESULT result, const char* file, int line) {
+    Report("DirectDraw Error %s\nin file %s at line %d", DirectDrawErrorName(result), file, line);
+}
+
+void ReportDirect3DError(HRESULT result, const char* file, int line) {
+    Report("Direct3D Error %s\nin file %s at line %d", Direct3DErrorName(result), file, line);
+}
+
+void ReportFileError(const char* file, int line) {
+    int error = errno;  // first, before anything else can change it
+    Report("File Error %s\nin file %s at line %d", FileErrorMessage(error), file, line);
+}
