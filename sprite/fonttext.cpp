@@ -6,9 +6,9 @@
 
 Sprite* FontSprite::RenderText(const char* text, uint16_t xArg, uint16_t yArg, uint16_t columns,
                                uint16_t rows) {
-    const int32_t width = static_cast<int32_t>(uint32_t{columns} * cellWidth);
-    const int32_t height = static_cast<int32_t>(uint32_t{rows} * cellHeight);
-    Sprite* out = new (std::nothrow) Sprite(0, xArg, yArg, 0, width, height, 1, 0);
+    const int32_t textWidth = static_cast<int32_t>(uint32_t{columns} * cellWidth);
+    const int32_t textHeight = static_cast<int32_t>(uint32_t{rows} * cellHeight);
+    Sprite* out = new (std::nothrow) Sprite(0, xArg, yArg, 0, textWidth, textHeight, 1, 0);
     if (!out)
         return nullptr;
     out->Fill(DisplayContext.colorKey);
