@@ -137,6 +137,11 @@ constexpr DWORD D3DFVF_VERTEX = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1;  // 0x
 constexpr DWORD D3DDP_WAIT = 0x00000001;
 constexpr DWORD D3DCLEAR_TARGET = 0x00000001;
 constexpr DWORD D3DCLEAR_ZBUFFER = 0x00000002;
+constexpr DWORD D3DCLEAR_STENCIL = 0x00000004;
+
+// Clear2 of a depth or stencil buffer on a device that has none.
+constexpr HRESULT D3DERR_ZBUFFER_NOTPRESENT = MakeDDResult(2070);
+constexpr HRESULT D3DERR_STENCILBUFFER_NOTPRESENT = MakeDDResult(2071);
 
 struct IDirect3DDevice3;
 

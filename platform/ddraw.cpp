@@ -17,11 +17,6 @@ const IID IID_IDirectDrawSurface4 = {
 const IID IID_IDirectDrawClipper = {
     0x4b1e0301, 0x7a31, 0x4c02, {0x90, 0x00, 0x47, 0x4c, 0x49, 0x42, 0x03, 0x01}};
 
-// The 3D device's own definition of this identifier takes precedence; this weak one lets the
-// DirectDraw objects answer QueryInterface for it in builds without the 3D device.
-__attribute__((weak)) extern const IID IID_IDirect3D3 = {
-    0x4b1e0403, 0x7a31, 0x4c02, {0x90, 0x00, 0x47, 0x4c, 0x49, 0x42, 0x04, 0x03}};
-
 namespace platform {
 
 namespace {

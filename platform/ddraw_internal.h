@@ -53,6 +53,7 @@ public:
     int pitch() const { return pitch_; }
     uint8_t* pixels() const { return pixels_.get(); }
     bool busy() const { return dcHeld_ || locked_; }
+    DWORD caps() const { return caps_; }
     PixelBuffer buffer() const {
         return PixelBuffer{pixels_.get(), pitch_, width_, height_, kind_};
     }

@@ -314,3 +314,69 @@ TEST(DirectDrawPrimary, WithoutAClipperTheWholeScreenIsTheLimit) {
     primary->Release();
     back->Release();
 }
+
+namespace {
+LRESULT QuietProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+}  // namespace
+
+// A clipper bound to a window confines the copy to the window's rectangle on the screen.
+TEST(DirectDrawPrimary, BlitsAreClippedToTheClippersWindow) {
+    platform::HeadlessBackend& screen = platform::UseHeadlessBackend(64, 48);
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = QuietProc;
+    wc.lpszClassName = "Clip Test";
+    ASSERT_NE(RegisterClassA(&wc), 0);
+    HWND hwnd = CreateWindowExA(0, "Clip Test", "t", WS_POPUP, 10, 8, 30, 20, nullptr, nullptr,
+                                nullptr, nullptr);
+    ASSERT_NE(hwnd, nullptr);
+    Device dev;
+    IDirectDrawSurface4* primary = MakePrimary(dev.dd4);
+    IDirectDrawSurface4* back = MakeSurface(dev.dd4, 64, 48, PixelKind::RGB565);
+    std::mt19937 rng(11);
+    Randomise(Pixels(back), rng, 0);
+    IDirectDrawClipper* clipper = nullptr;
+    ASSERT_EQ(dev.dd4->CreateClipper(0, &clipper, nullptr), DD_OK);
+    ASSERT_EQ(clipper->SetHWnd(0, hwnd), DD_OK);
+    ASSERT_EQ(primary->SetClipper(clipper), DD_OK);
+    clipper->Release();
+
+    // Destination and source both start at (4, 2); the rectangle runs past the screen, which
+    // a clipper allows.
+    RECT d{4, 2, 70, 40};
+    RECT s{0, 0, 66, 38};
+    IDirectDrawSurface4* wide = MakeSurface(dev.dd4, 66, 38, PixelKind::RGB565);
+    Randomise(Pixels(wide), rng, 0);
+    ASSERT_EQ(primary->Blt(&d, wide, &s, DDBLT_WAIT, nullptr), DD_OK);
+    EXPECT_EQ(screen.PresentCount(), 1);
+    const RECT last = screen.LastPresentRect();
+    EXPECT_EQ(last.left, 10);
+    EXPECT_EQ(last.top, 8);
+    EXPECT_EQ(last.right, 40);
+    EXPECT_EQ(last.bottom, 28);
+    const platform::PixelBuffer src = Pixels(wide);
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x) {
+            const bool inside = x >= 10 && x < 40 && y >= 8 && y < 28;
+            uint32_t want = 0;
+            if (inside) {
+                uint8_t r, g, b;
+                platform::UnpackRGB(PixelKind::RGB565, Get(src, x - 4, y - 2), &r, &g, &b);
+                want = (uint32_t{r} << 16) | (uint32_t{g} << 8) | b;
+            }
+            ASSERT_EQ(screen.Screen()[static_cast<size_t>(y) * 64 + x] & 0xFFFFFF, want)
+                << x << "," << y;
+        }
+    // A window entirely off the destination rectangle gets nothing, and that is no error.
+    RECT corner{0, 0, 5, 5};
+    ASSERT_EQ(primary->Blt(&corner, back, &corner, 0, nullptr), DD_OK);
+    EXPECT_EQ(screen.PresentCount(), 1);
+    // Once the window is gone nothing of it is visible.
+    DestroyWindow(hwnd);
+    ASSERT_EQ(primary->Blt(&d, wide, &s, 0, nullptr), DD_OK);
+    EXPECT_EQ(screen.PresentCount(), 1);
+    wide->Release();
+    back->Release();
+    primary->Release();
+}

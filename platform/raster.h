@@ -1,0 +1,125 @@
+// The software 3D pipeline behind the Direct3D device: transform, per-vertex lighting,
+// clipping against the viewport's clip volume, viewport mapping, back-face culling and
+// Gouraud rasterisation into a pixel buffer. It works on plain memory, so it can be used
+// (and tested) without any surface around it.
+//
+// Positions reach the rasteriser as 28.4 fixed point, colours as 8.16 fixed point. A pixel
+// (px, py) is covered when its centre, the point (px, py), lies inside the triangle; points
+// exactly on an edge belong to the triangle whose left or top edge it is, so triangles that
+// share an edge never draw a pixel twice and never leave one out.
+#pragma once
+
+#include "platform/d3d.h"
+#include "platform/pixels.h"
+
+namespace platform::raster {
+
+// A vertex ready for the rasteriser.
+struct ScreenVertex {
+    int32_t x, y;     // 28.4 fixed point pixels
+    int32_t r, g, b;  // 8.16 fixed point, 0 .. 255 << 16
+};
+
+// The pixels that may be written: [x0, x1) x [y0, y1).
+struct Scissor {
+    int x0, y0, x1, y1;
+};
+
+// Fills one triangle (any winding) into `target`, limited to `scissor`, which must lie
+// within the buffer. With `flat` every pixel takes the colour of `a`.
+void FillTriangle(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c,
+                  const Scissor& scissor, const PixelBuffer& target, bool flat);
+
+// Twice the signed area of a screen triangle in 28.4 units squared. Positive means
+// clockwise on screen (y grows downward).
+inline int64_t SignedArea2(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c) {
+    return static_cast<int64_t>(b.x - a.x) * (c.y - a.y) -
+           static_cast<int64_t>(b.y - a.y) * (c.x - a.x);
+}
+
+// The raw pixel value of a D3DCOLOR (0xAARRGGBB) in a format, truncating each component.
+uint32_t PackColour(PixelKind kind, D3DCOLOR colour);
+
+// Writes `pixel` into [x0, x1) x [y0, y1) of the buffer; the rectangle is clipped to it.
+void FillRect(const PixelBuffer& target, int x0, int y0, int x1, int y1, uint32_t pixel);
+
+// The viewport: a pixel rectangle and the clip volume mapped onto it.
+struct ViewportState {
+    int x = 0, y = 0, width = 0, height = 0;
+    float clipX = -1, clipY = 1, clipWidth = 2, clipHeight = 2;
+    float minZ = 0, maxZ = 1;
+};
+
+struct LightState {
+    DWORD type = D3DLIGHT_POINT;
+    float colour[3] = {1, 1, 1};
+    float position[3] = {0, 0, 0};
+    float direction[3] = {0, 0, 1};
+    float range = D3DLIGHT_RANGE_MAX;
+    float attenuation[3] = {1, 0, 0};
+    float theta = 0, phi = 0;
+    bool active = false;
+    bool specular = true;
+};
+
+struct MaterialState {
+    D3DCOLORVALUE diffuse{}, ambient{}, specular{}, emissive{};
+    float power = 0;
+};
+
+// Everything the pipeline needs besides the vertices; the device fills it from its own
+// state, viewport, lights and material.
+class Pipeline {
+public:
+    // Largest vertex count of one DrawTriangleList call; scratch memory is sized for it here,
+    // once, so drawing never allocates.
+    static constexpr int kMaxVertices = 65535;
+    static constexpr int kMaxLights = 8;
+
+    Pipeline();
+    ~Pipeline();
+    Pipeline(const Pipeline&) = delete;
+    Pipeline& operator=(const Pipeline&) = delete;
+
+    void SetWorld(const D3DMATRIX& m);
+    void SetView(const D3DMATRIX& m);
+    void SetProjection(const D3DMATRIX& m);
+    void SetViewport(const ViewportState& v) { viewport_ = v; }
+    void SetCullMode(DWORD mode) { cullMode_ = mode; }
+    void SetShadeMode(DWORD mode) { flat_ = mode == D3DSHADE_FLAT; }
+    void SetSpecular(bool on) { specular_ = on; }
+    void SetAmbient(D3DCOLOR colour) { ambient_ = colour; }
+    // Null turns lighting off: every vertex is then white.
+    void SetMaterial(const MaterialState* material);
+    // Up to kMaxLights; more are ignored.
+    void SetLights(const LightState* lights, int count);
+
+    // Draws count / 3 triangles (count <= kMaxVertices) into `target`.
+    void DrawTriangleList(const D3DVERTEX* vertices, int count, const PixelBuffer& target);
+
+private:
+    struct Vertex;
+    void UpdateMatrices();
+    void Light(const D3DVERTEX& in, Vertex* out) const;
+    void ToScreen(const Vertex& v, ScreenVertex* out) const;
+    void ClipAndFill(const Vertex* tri[3], const Scissor& scissor, const PixelBuffer& target);
+    bool Culled(int64_t area2) const;
+
+    D3DMATRIX world_, view_, projection_, combined_;
+    float eye_[3] = {0, 0, 0};
+    bool dirty_ = true;
+    ViewportState viewport_;
+    DWORD cullMode_ = D3DCULL_CCW;
+    bool flat_ = false;
+    bool specular_ = false;
+    D3DCOLOR ambient_ = 0;
+    bool lighting_ = false;
+    MaterialState material_;
+    LightState lights_[kMaxLights];
+    int lightCount_ = 0;
+    Vertex* scratch_;  // kMaxVertices transformed vertices
+    // Screen mapping: sx = x/w * scaleX + offsetX, sy = y/w * scaleY + offsetY.
+    float scaleX_ = 0, offsetX_ = 0, scaleY_ = 0, offsetY_ = 0;
+};
+
+}  // namespace platform::raster

@@ -1,0 +1,416 @@
+// The geometry half of the software pipeline: world x view x projection, lighting in world
+// space, clip codes, clipping of the triangles that cross the clip volume, viewport mapping
+// and back-face culling before anything reaches the rasteriser.
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "platform/raster.h"
+
+namespace platform::raster {
+
+// A vertex after transform: clip-space position, lit colour (0..255), and the clip
+// planes it lies outside of.
+struct Pipeline::Vertex {
+    float x, y, z, w;
+    float r, g, b;
+    uint32_t code;
+    const D3DVERTEX* source;  // for lighting on demand
+    bool lit;
+};
+
+namespace {
+
+constexpr int kPlanes = 7;
+constexpr float kMinW = 1e-6f;
+constexpr uint32_t kNotFinite = 0x80000000u;
+// A polygon clipped by kPlanes planes from a triangle has at most 3 + kPlanes vertices.
+constexpr int kMaxPolygon = 3 + kPlanes;
+
+D3DMATRIX Identity() {
+    D3DMATRIX m{};
+    m._11 = m._22 = m._33 = m._44 = 1;
+    return m;
+}
+
+D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b) {
+    const float* x = &a._11;
+    const float* y = &b._11;
+    D3DMATRIX r;
+    float* o = &r._11;
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            o[i * 4 + j] = x[i * 4 + 0] * y[0 * 4 + j] + x[i * 4 + 1] * y[1 * 4 + j] +
+                           x[i * 4 + 2] * y[2 * 4 + j] + x[i * 4 + 3] * y[3 * 4 + j];
+    return r;
+}
+
+// The point the view matrix maps to the origin: the eye, in world space. Solves
+// e * V = (0, 0, 0, 1) for e = (x, y, z, 1) by Cramer's rule on the upper 3x3.
+void EyeOf(const D3DMATRIX& v, float* eye) {
+    double m[3][3] = {{v._11, v._12, v._13}, {v._21, v._22, v._23}, {v._31, v._32, v._33}};
+    double t[3] = {-v._41, -v._42, -v._43};
+    // Row-vector system: sum_i e_i * m[i][j] = t_j.
+    double det = m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
+                 m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
+                 m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
+    if (std::fabs(det) < 1e-12) {
+        eye[0] = eye[1] = eye[2] = 0;
+        return;
+    }
+    for (int k = 0; k < 3; ++k) {
+        double c[3][3];
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j)
+                c[i][j] = (i == k) ? t[j] : m[i][j];
+        double d = c[0][0] * (c[1][1] * c[2][2] - c[1][2] * c[2][1]) -
+                   c[0][1] * (c[1][0] * c[2][2] - c[1][2] * c[2][0]) +
+                   c[0][2] * (c[1][0] * c[2][1] - c[1][1] * c[2][0]);
+        eye[k] = static_cast<float>(d / det);
+    }
+}
+
+float Clamp01(float v) {
+    return v < 0 ? 0 : (v > 1 ? 1 : v);
+}
+
+int32_t ToFixedColour(float c255) {
+    // Round to the nearest 8-bit level, then to 8.16 fixed point.
+    if (!(c255 > 0))
+        return 0;  // also NaN
+    if (c255 >= 255)
+        return 255 << 16;
+    return static_cast<int32_t>(c255 + 0.5f) << 16;
+}
+
+}  // namespace
+
+Pipeline::Pipeline()
+    : world_(Identity()),
+      view_(Identity()),
+      projection_(Identity()),
+      combined_(Identity()),
+      scratch_(new Vertex[kMaxVertices]) {}
+
+Pipeline::~Pipeline() {
+    delete[] scratch_;
+}
+
+void Pipeline::SetWorld(const D3DMATRIX& m) {
+    world_ = m;
+    dirty_ = true;
+}
+void Pipeline::SetView(const D3DMATRIX& m) {
+    view_ = m;
+    dirty_ = true;
+}
+void Pipeline::SetProjection(const D3DMATRIX& m) {
+    projection_ = m;
+    dirty_ = true;
+}
+
+void Pipeline::SetMaterial(const MaterialState* material) {
+    lighting_ = material != nullptr;
+    if (material)
+        material_ = *material;
+}
+
+void Pipeline::SetLights(const LightState* lights, int count) {
+    lightCount_ = std::min(count, kMaxLights);
+    for (int i = 0; i < lightCount_; ++i)
+        lights_[i] = lights[i];
+}
+
+void Pipeline::UpdateMatrices() {
+    if (!dirty_)
+        return;
+    combined_ = Multiply(Multiply(world_, view_), projection_);
+    EyeOf(view_, eye_);
+    dirty_ = false;
+}
+
+// The lit colour of one vertex: ambient x material ambient + emissive + for every active
+// light its attenuated diffuse share; specular only when enabled. Computed in world space.
+void Pipeline::Light(const D3DVERTEX& in, Vertex* out) const {
+    if (!lighting_) {
+        out->r = out->g = out->b = 255.0f;
+        return;
+    }
+    const D3DMATRIX& w = world_;
+    const float px = in.x * w._11 + in.y * w._21 + in.z * w._31 + w._41;
+    const float py = in.x * w._12 + in.y * w._22 + in.z * w._32 + w._42;
+    const float pz = in.x * w._13 + in.y * w._23 + in.z * w._33 + w._43;
+    const float nx = in.nx * w._11 + in.ny * w._21 + in.nz * w._31;
+    const float ny = in.nx * w._12 + in.ny * w._22 + in.nz * w._32;
+    const float nz = in.nx * w._13 + in.ny * w._23 + in.nz * w._33;
+
+    const MaterialState& m = material_;
+    const float ia[3] = {((ambient_ >> 16) & 0xFF) / 255.0f, ((ambient_ >> 8) & 0xFF) / 255.0f,
+                         (ambient_ & 0xFF) / 255.0f};
+    float d[3] = {ia[0] * m.ambient.r + m.emissive.r, ia[1] * m.ambient.g + m.emissive.g,
+                  ia[2] * m.ambient.b + m.emissive.b};
+    float s[3] = {0, 0, 0};
+    const bool wantSpecular = specular_ && m.power > 0;
+
+    for (int i = 0; i < lightCount_; ++i) {
+        const LightState& l = lights_[i];
+        if (!l.active)
+            continue;
+        float lx, ly, lz, att = 1;
+        if (l.type == D3DLIGHT_DIRECTIONAL) {
+            lx = -l.direction[0];
+            ly = -l.direction[1];
+            lz = -l.direction[2];
+            float len = std::sqrt(lx * lx + ly * ly + lz * lz);
+            if (len <= 0)
+                continue;
+            lx /= len;
+            ly /= len;
+            lz /= len;
+        } else {
+            lx = l.position[0] - px;
+            ly = l.position[1] - py;
+            lz = l.position[2] - pz;
+            float dist = std::sqrt(lx * lx + ly * ly + lz * lz);
+            if (dist > l.range || dist <= 0)
+                continue;
+            lx /= dist;
+            ly /= dist;
+            lz /= dist;
+            float dn = (l.range - dist) / l.range;
+            att = l.attenuation[0] + l.attenuation[1] * dn + l.attenuation[2] * dn * dn;
+            if (l.type == D3DLIGHT_SPOT) {
+                // Full inside the inner cone, nothing outside the outer one, linear between.
+                float dlen =
+                    std::sqrt(l.direction[0] * l.direction[0] + l.direction[1] * l.direction[1] +
+                              l.direction[2] * l.direction[2]);
+                if (dlen <= 0)
+                    continue;
+                float cosA =
+                    -(lx * l.direction[0] + ly * l.direction[1] + lz * l.direction[2]) / dlen;
+                float cosPhi = std::cos(l.phi * 0.5f), cosTheta = std::cos(l.theta * 0.5f);
+                if (cosA <= cosPhi)
+                    continue;
+                if (cosA < cosTheta && cosTheta > cosPhi)
+                    att *= (cosA - cosPhi) / (cosTheta - cosPhi);
+            }
+        }
+        const float ndotl = Clamp01(nx * lx + ny * ly + nz * lz);
+        const float k = att * ndotl;
+        d[0] += k * m.diffuse.r * l.colour[0];
+        d[1] += k * m.diffuse.g * l.colour[1];
+        d[2] += k * m.diffuse.b * l.colour[2];
+        if (wantSpecular && l.specular) {
+            float ex = eye_[0] - px, ey = eye_[1] - py, ez = eye_[2] - pz;
+            float elen = std::sqrt(ex * ex + ey * ey + ez * ez);
+            if (elen > 0) {
+                ex = ex / elen + lx;
+                ey = ey / elen + ly;
+                ez = ez / elen + lz;
+                float hlen = std::sqrt(ex * ex + ey * ey + ez * ez);
+                if (hlen > 0) {
+                    float ndoth = Clamp01((nx * ex + ny * ey + nz * ez) / hlen);
+                    float rs = att * std::pow(ndoth, m.power);
+                    s[0] += rs * m.specular.r * l.colour[0];
+                    s[1] += rs * m.specular.g * l.colour[1];
+                    s[2] += rs * m.specular.b * l.colour[2];
+                }
+            }
+        }
+    }
+    out->r = Clamp01(Clamp01(d[0]) + Clamp01(s[0])) * 255.0f;
+    out->g = Clamp01(Clamp01(d[1]) + Clamp01(s[1])) * 255.0f;
+    out->b = Clamp01(Clamp01(d[2]) + Clamp01(s[2])) * 255.0f;
+}
+
+void Pipeline::ToScreen(const Vertex& v, ScreenVertex* out) const {
+    const float inv = 1.0f / v.w;
+    const float sx = v.x * inv * scaleX_ + offsetX_;
+    const float sy = v.y * inv * scaleY_ + offsetY_;
+    out->x = static_cast<int32_t>(std::lrint(sx * 16.0f));
+    out->y = static_cast<int32_t>(std::lrint(sy * 16.0f));
+    out->r = ToFixedColour(v.r);
+    out->g = ToFixedColour(v.g);
+    out->b = ToFixedColour(v.b);
+}
+
+bool Pipeline::Culled(int64_t area2) const {
+    if (cullMode_ == D3DCULL_CCW)
+        return area2 < 0;
+    if (cullMode_ == D3DCULL_CW)
+        return area2 > 0;
+    return false;
+}
+
+void Pipeline::DrawTriangleList(const D3DVERTEX* in, int count, const PixelBuffer& target) {
+    count = std::min(count, kMaxVertices);
+    if (count < 3)
+        return;
+    UpdateMatrices();
+    const ViewportState& vp = viewport_;
+    if (vp.clipWidth == 0 || vp.clipHeight == 0)
+        return;
+    Scissor scissor{std::max(vp.x, 0), std::max(vp.y, 0), std::min(vp.x + vp.width, target.width),
+                    std::min(vp.y + vp.height, target.height)};
+    if (scissor.x0 >= scissor.x1 || scissor.y0 >= scissor.y1)
+        return;
+    scaleX_ = vp.width / vp.clipWidth;
+    offsetX_ = vp.x - vp.clipX * scaleX_;
+    scaleY_ = -vp.height / vp.clipHeight;
+    offsetY_ = vp.y + vp.clipY * vp.height / vp.clipHeight;
+
+    const float left = vp.clipX, right = vp.clipX + vp.clipWidth;
+    const float top = vp.clipY, bottom = vp.clipY - vp.clipHeight;
+    const D3DMATRIX& m = combined_;
+
+    // Transform every vertex once; lighting waits until a triangle survives culling.
+    for (int i = 0; i < count; ++i) {
+        const D3DVERTEX& s = in[i];
+        Vertex& v = scratch_[i];
+        v.x = s.x * m._11 + s.y * m._21 + s.z * m._31 + m._41;
+        v.y = s.x * m._12 + s.y * m._22 + s.z * m._32 + m._42;
+        v.z = s.x * m._13 + s.y * m._23 + s.z * m._33 + m._43;
+        v.w = s.x * m._14 + s.y * m._24 + s.z * m._34 + m._44;
+        uint32_t code = 0;
+        code |= (v.x < left * v.w) ? 1u : 0u;
+        code |= (v.x > right * v.w) ? 2u : 0u;
+        code |= (v.y < bottom * v.w) ? 4u : 0u;
+        code |= (v.y > top * v.w) ? 8u : 0u;
+        code |= (v.z < vp.minZ * v.w) ? 16u : 0u;
+        code |= (v.z > vp.maxZ * v.w) ? 32u : 0u;
+        code |= (v.w < kMinW) ? 64u : 0u;
+        // A vertex that is not a finite point (NaN or infinite input) takes its triangles out.
+        if (!std::isfinite(v.x + v.y + v.z + v.w))
+            code = kNotFinite;
+        v.code = code;
+        v.source = &s;
+        v.lit = false;
+    }
+
+    const int triangles = count / 3;
+    for (int t = 0; t < triangles; ++t) {
+        Vertex* v0 = &scratch_[t * 3];
+        Vertex* v1 = v0 + 1;
+        Vertex* v2 = v0 + 2;
+        if ((v0->code & v1->code & v2->code) || ((v0->code | v1->code | v2->code) & kNotFinite))
+            continue;  // wholly outside one plane, or not a real triangle
+        if ((v0->code | v1->code | v2->code) == 0) {
+            ScreenVertex s[3];
+            for (int k = 0; k < 3; ++k) {
+                const Vertex& v = v0[k];
+                const float inv = 1.0f / v.w;
+                s[k].x = static_cast<int32_t>(std::lrint((v.x * inv * scaleX_ + offsetX_) * 16.0f));
+                s[k].y = static_cast<int32_t>(std::lrint((v.y * inv * scaleY_ + offsetY_) * 16.0f));
+            }
+            int64_t area2 = SignedArea2(s[0], s[1], s[2]);
+            if (area2 == 0 || Culled(area2))
+                continue;
+            for (int k = 0; k < 3; ++k) {
+                Light(*v0[k].source, &v0[k]);
+                s[k].r = ToFixedColour(v0[k].r);
+                s[k].g = ToFixedColour(v0[k].g);
+                s[k].b = ToFixedColour(v0[k].b);
+            }
+            FillTriangle(s[0], s[1], s[2], scissor, target, flat_);
+            continue;
+        }
+        for (Vertex* v : {v0, v1, v2}) {
+            if (!v->lit) {
+                Light(*v->source, v);
+                v->lit = true;
+            }
+        }
+        const Vertex* tri[3] = {v0, v1, v2};
+        ClipAndFill(tri, scissor, target);
+    }
+}
+
+// Clips a triangle against the planes it crosses (Sutherland-Hodgman in clip space, the
+// colour interpolated at every new vertex), then maps, culls and fills the polygon as a fan.
+void Pipeline::ClipAndFill(const Vertex* tri[3], const Scissor& scissor,
+                           const PixelBuffer& target) {
+    const ViewportState& vp = viewport_;
+    const float left = vp.clipX, right = vp.clipX + vp.clipWidth;
+    const float top = vp.clipY, bottom = vp.clipY - vp.clipHeight;
+    Vertex bufA[kMaxPolygon], bufB[kMaxPolygon];
+    Vertex* src = bufA;
+    Vertex* dst = bufB;
+    int n = 3;
+    for (int i = 0; i < 3; ++i)
+        src[i] = *tri[i];
+    const uint32_t codes = tri[0]->code | tri[1]->code | tri[2]->code;
+    auto distance = [&](const Vertex& v, int plane) -> float {
+        switch (plane) {
+            case 0:
+                return v.x - left * v.w;
+            case 1:
+                return right * v.w - v.x;
+            case 2:
+                return v.y - bottom * v.w;
+            case 3:
+                return top * v.w - v.y;
+            case 4:
+                return v.z - vp.minZ * v.w;
+            case 5:
+                return vp.maxZ * v.w - v.z;
+            default:
+                return v.w - kMinW;
+        }
+    };
+    // The near, far and w planes first, so the side planes see only points in front.
+    static constexpr int kOrder[kPlanes] = {6, 4, 5, 0, 1, 2, 3};
+    for (int plane : kOrder) {
+        if (!(codes & (1u << plane)))
+            continue;
+        int out = 0;
+        for (int i = 0; i < n; ++i) {
+            const Vertex& a = src[i];
+            const Vertex& b = src[(i + 1) % n];
+            const float da = distance(a, plane);
+            const float db = distance(b, plane);
+            if (da >= 0)
+                dst[out++] = a;
+            if ((da >= 0) != (db >= 0)) {
+                // Interpolate from the inside point so shared edges clip identically.
+                const Vertex& in = da >= 0 ? a : b;
+                const Vertex& o = da >= 0 ? b : a;
+                const float din = da >= 0 ? da : db;
+                const float dout = da >= 0 ? db : da;
+                const float t = din / (din - dout);
+                Vertex& v = dst[out++];
+                v.x = in.x + (o.x - in.x) * t;
+                v.y = in.y + (o.y - in.y) * t;
+                v.z = in.z + (o.z - in.z) * t;
+                v.w = in.w + (o.w - in.w) * t;
+                v.r = in.r + (o.r - in.r) * t;
+                v.g = in.g + (o.g - in.g) * t;
+                v.b = in.b + (o.b - in.b) * t;
+            }
+        }
+        n = out;
+        std::swap(src, dst);
+        if (n < 3)
+            return;
+    }
+    ScreenVertex s[kMaxPolygon];
+    for (int i = 0; i < n; ++i)
+        ToScreen(src[i], &s[i]);
+    // The polygon is convex and planar, so its total signed area decides the culling.
+    int64_t area2 = 0;
+    for (int i = 1; i + 1 < n; ++i)
+        area2 += SignedArea2(s[0], s[i], s[i + 1]);
+    if (area2 == 0 || Culled(area2))
+        return;
+    // Flat shading takes the colour of the triangle's first vertex.
+    if (flat_) {
+        for (int i = 0; i < n; ++i) {
+            s[i].r = ToFixedColour(tri[0]->r);
+            s[i].g = ToFixedColour(tri[0]->g);
+            s[i].b = ToFixedColour(tri[0]->b);
+        }
+    }
+    for (int i = 1; i + 1 < n; ++i)
+        FillTriangle(s[0], s[i], s[i + 1], scissor, target, flat_);
+}
+
+}  // namespace platform::raster

@@ -1,0 +1,568 @@
+// The Direct3D objects: the device chain through machine profiles, render-target checks,
+// scene-state and argument errors, Clear2 rectangles, fault hooks on every call, reference
+// counting, and a whole frame of the application's scene.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "platform/d3d.h"
+#include "platform/ddraw_internal.h"
+
+// Counts heap allocations while `countAllocations` is set, to show the frame path makes none.
+// The sanitizers own operator new, so the count is taken in the plain builds only.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define GAME_SANITIZED_NEW 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define GAME_SANITIZED_NEW 1
+#endif
+
+namespace {
+bool countAllocations = false;
+int allocations = 0;
+}  // namespace
+
+#ifndef GAME_SANITIZED_NEW
+void* operator new(std::size_t size) {
+    if (countAllocations)
+        ++allocations;
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) {
+    return operator new(size);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
+#endif
+
+namespace {
+
+// A render target made by the platform's DirectDraw, with the caps and format a test asks for.
+class RenderTarget {
+public:
+    RenderTarget(int w, int h, platform::PixelKind kind,
+                 DWORD caps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE) {
+        EXPECT_EQ(DirectDrawCreate(nullptr, &dd_, nullptr), DD_OK);
+        EXPECT_EQ(dd_->QueryInterface(IID_IDirectDraw4, reinterpret_cast<void**>(&dd4_)), DD_OK);
+        DDSURFACEDESC2 d{};
+        d.dwSize = kSurfaceDescSize;
+        d.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
+        d.dwWidth = static_cast<DWORD>(w);
+        d.dwHeight = static_cast<DWORD>(h);
+        d.ddsCaps.dwCaps = caps;
+        platform::DescribePixelFormat(kind, &d.ddpfPixelFormat);
+        EXPECT_EQ(dd4_->CreateSurface(&d, &s_, nullptr), DD_OK);
+    }
+    ~RenderTarget() {
+        s_->Release();
+        dd4_->Release();
+        dd_->Release();
+    }
+    RenderTarget(const RenderTarget&) = delete;
+    RenderTarget& operator=(const RenderTarget&) = delete;
+
+    IDirectDrawSurface4* get() const { return s_; }
+    IDirectDraw* dd() const { return dd_; }
+    platform::PixelBuffer Pixels() const {
+        platform::PixelBuffer b{};
+        EXPECT_TRUE(platform::GetPixelBuffer(s_, &b));
+        return b;
+    }
+    uint16_t At16(int x, int y) const {
+        const platform::PixelBuffer b = Pixels();
+        return reinterpret_cast<const uint16_t*>(static_cast<const uint8_t*>(b.pixels) +
+                                                 y * b.pitch)[x];
+    }
+    void Fill16(uint16_t v) {
+        const platform::PixelBuffer b = Pixels();
+        for (int y = 0; y < b.height; ++y) {
+            auto* row = reinterpret_cast<uint16_t*>(static_cast<uint8_t*>(b.pixels) + y * b.pitch);
+            std::fill(row, row + b.width, v);
+        }
+    }
+    ULONG refs() const {
+        s_->AddRef();
+        return s_->Release();
+    }
+
+private:
+    IDirectDraw* dd_ = nullptr;
+    IDirectDraw4* dd4_ = nullptr;
+    IDirectDrawSurface4* s_ = nullptr;
+};
+
+class D3DDevice : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::ResetHooks();
+        platform::InstallProfile(platform::ProductionProfile());
+        // Direct3D comes from the DirectDraw object, as the application asks for it.
+        ASSERT_EQ(surface.dd()->QueryInterface(IID_IDirect3D3, reinterpret_cast<void**>(&d3d)),
+                  D3D_OK);
+        ASSERT_NE(d3d, nullptr);
+    }
+    void TearDown() override {
+        if (light)
+            light->Release();
+        if (material)
+            material->Release();
+        if (device)
+            device->Release();
+        if (viewport)
+            viewport->Release();
+        d3d->Release();
+        platform::ResetHooks();
+    }
+
+    // The application's set-up: device, viewport (640 x 480 with its clip rectangle),
+    // material, light, ambient and projection.
+    void SetupScene() {
+        ASSERT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, surface.get(), &device, nullptr),
+                  D3D_OK);
+        ASSERT_EQ(device->SetRenderState(D3DRENDERSTATE_SHADEMODE, D3DSHADE_GOURAUD), D3D_OK);
+        ASSERT_EQ(d3d->CreateViewport(&viewport, nullptr), D3D_OK);
+        ASSERT_EQ(device->AddViewport(viewport), D3D_OK);
+        D3DVIEWPORT2 vp{44, 0, 0, 640, 480, -1.0f, 1.3333334f, 2.0f, 2.6666667f, 0.0f, 1.0f};
+        ASSERT_EQ(viewport->SetViewport2(&vp), D3D_OK);
+        ASSERT_EQ(device->SetCurrentViewport(viewport), D3D_OK);
+        ASSERT_EQ(d3d->CreateMaterial(&material, nullptr), D3D_OK);
+        D3DMATERIAL m{};
+        m.dwSize = 80;
+        m.diffuse = {0.5f, 0, 0.5f, 1};
+        m.ambient = {0.5f, 0, 0.5f, 1};
+        m.specular = {1, 1, 1, 1};
+        m.power = 50;
+        ASSERT_EQ(material->SetMaterial(&m), D3D_OK);
+        D3DMATERIALHANDLE h = 0;
+        ASSERT_EQ(material->GetHandle(device, &h), D3D_OK);
+        ASSERT_NE(h, 0u);
+        ASSERT_EQ(device->SetLightState(D3DLIGHTSTATE_MATERIAL, h), D3D_OK);
+        ASSERT_EQ(device->SetLightState(D3DLIGHTSTATE_AMBIENT, 0xFFFFFFFF), D3D_OK);
+        ASSERT_EQ(d3d->CreateLight(&light, nullptr), D3D_OK);
+        D3DLIGHT2 l{};
+        l.dwSize = 80;
+        l.dltType = D3DLIGHT_POINT;
+        l.dcvColor = {1, 1, 1, 0};
+        l.dvPosition = {0, 100, 100};
+        l.dvRange = D3DLIGHT_RANGE_MAX;
+        l.dvAttenuation0 = 1;
+        l.dwFlags = D3DLIGHT_ACTIVE;
+        ASSERT_EQ(light->SetLight(&l), D3D_OK);
+        ASSERT_EQ(viewport->AddLight(light), D3D_OK);
+        D3DMATRIX proj{};
+        proj._11 = 2, proj._22 = 2, proj._33 = 1.0526316f, proj._34 = 1, proj._43 = -52.631580f;
+        ASSERT_EQ(device->SetTransform(D3DTRANSFORMSTATE_PROJECTION, &proj), D3D_OK);
+    }
+
+    D3DMATRIX View() {
+        D3DMATRIX v{};
+        v._11 = v._22 = v._33 = v._44 = 1;
+        v._43 = 200;
+        return v;
+    }
+
+    // The sample tetrahedron as a triangle list of its four faces.
+    std::vector<D3DVERTEX> Tetrahedron() {
+        const D3DVERTEX p[4] = {{0, 10, 0, 0, 0, 1, 0, 0},
+                                {-10, -10, 10, 0, 0, 1, 0, 0},
+                                {10, -10, 10, 0, 0, 1, 0, 0},
+                                {0, -10, -10, 0, 0, 1, 0, 0}};
+        const int faces[4][3] = {{0, 1, 2}, {0, 2, 3}, {0, 3, 1}, {1, 3, 2}};
+        std::vector<D3DVERTEX> list;
+        for (auto& f : faces)
+            for (int k : f)
+                list.push_back(p[k]);
+        return list;
+    }
+
+    int CountNot(uint16_t background) const {
+        int n = 0;
+        for (int y = 0; y < 480; ++y)
+            for (int x = 0; x < 640; ++x)
+                n += surface.At16(x, y) != background;
+        return n;
+    }
+
+    RenderTarget surface{640, 480, platform::PixelKind::RGB565};
+    IDirect3D3* d3d = nullptr;
+    IDirect3DDevice3* device = nullptr;
+    IDirect3DViewport3* viewport = nullptr;
+    IDirect3DMaterial3* material = nullptr;
+    IDirect3DLight* light = nullptr;
+};
+
+TEST_F(D3DDevice, DeviceChainFollowsTheMachineProfile) {
+    struct Case {
+        DWORD creatable;
+        HRESULT hal, rgb, ramp, mmx;
+    };
+    const Case cases[] = {
+        // The production machine: no 3D hardware, so HAL fails and RGB works.
+        {platform::kDeviceRGB | platform::kDeviceMMX, D3DERR_INVALID_DEVICE, D3D_OK,
+         D3DERR_INVALID_DEVICE, D3D_OK},
+        // Everything offered: RAMP still never comes through this interface.
+        {platform::kDeviceHAL | platform::kDeviceRGB | platform::kDeviceRamp | platform::kDeviceMMX,
+         D3D_OK, D3D_OK, D3DERR_INVALID_DEVICE, D3D_OK},
+        {platform::kDeviceMMX, D3DERR_INVALID_DEVICE, D3DERR_INVALID_DEVICE, D3DERR_INVALID_DEVICE,
+         D3D_OK},
+        {0, D3DERR_INVALID_DEVICE, D3DERR_INVALID_DEVICE, D3DERR_INVALID_DEVICE,
+         D3DERR_INVALID_DEVICE},
+    };
+    for (const Case& c : cases) {
+        platform::MachineProfile profile = platform::ProductionProfile();
+        profile.creatableDevices = c.creatable;
+        platform::InstallProfile(profile);
+        const IID* guids[4] = {&IID_IDirect3DHALDevice, &IID_IDirect3DRGBDevice,
+                               &IID_IDirect3DRampDevice, &IID_IDirect3DMMXDevice};
+        const HRESULT expected[4] = {c.hal, c.rgb, c.ramp, c.mmx};
+        for (int i = 0; i < 4; ++i) {
+            IDirect3DDevice3* d = reinterpret_cast<IDirect3DDevice3*>(1);
+            EXPECT_EQ(d3d->CreateDevice(*guids[i], surface.get(), &d, nullptr), expected[i])
+                << "profile " << c.creatable << " device " << i;
+            EXPECT_EQ(d != nullptr, expected[i] == D3D_OK);
+            if (d)
+                d->Release();
+        }
+    }
+    EXPECT_EQ(platform::ProductionProfile().creatableDevices & platform::kDeviceHAL, 0u);
+    EXPECT_EQ(surface.refs(), 1u);  // every device released its target
+}
+
+TEST_F(D3DDevice, FaultHooksFailAnyDeviceKindAndTraceItsName) {
+    platform::StartTrace();
+    platform::FailCall("IDirect3D3::CreateDevice", 2, DDERR_OUTOFMEMORY);
+    IDirect3DDevice3* d = nullptr;
+    EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DHALDevice, surface.get(), &d, nullptr),
+              D3DERR_INVALID_DEVICE);
+    EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, surface.get(), &d, nullptr),
+              DDERR_OUTOFMEMORY);
+    EXPECT_EQ(d, nullptr);
+    EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DMMXDevice, surface.get(), &device, nullptr), D3D_OK);
+    const auto& trace = platform::Trace();
+    ASSERT_EQ(trace.size(), 3u);
+    EXPECT_EQ(trace[0].args, "device=HAL");
+    EXPECT_EQ(trace[1].args, "device=RGB");
+    EXPECT_EQ(trace[2].args, "device=MMX");
+}
+
+TEST_F(D3DDevice, RenderTargetMustBeA3DSurfaceWithoutPalette) {
+    RenderTarget plain(64, 64, platform::PixelKind::RGB565, DDSCAPS_OFFSCREENPLAIN);
+    RenderTarget paletted(64, 64, platform::PixelKind::Pal8);
+    RenderTarget deep(64, 64, platform::PixelKind::XRGB8888);
+    RenderTarget fifteen(64, 64, platform::PixelKind::RGB555);
+    IDirect3DDevice3* d = reinterpret_cast<IDirect3DDevice3*>(1);
+    EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, plain.get(), &d, nullptr),
+              DDERR_INVALIDCAPS);
+    EXPECT_EQ(d, nullptr);
+    EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, paletted.get(), &d, nullptr),
+              DDERR_NOPALETTEATTACHED);
+    EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, nullptr, &d, nullptr), DDERR_INVALIDPARAMS);
+    for (RenderTarget* t : {&deep, &fifteen}) {
+        ASSERT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, t->get(), &d, nullptr), D3D_OK);
+        d->Release();
+    }
+}
+
+TEST_F(D3DDevice, ClearAndDrawRefuseABusyTarget) {
+    SetupScene();
+    DDSURFACEDESC2 desc{};
+    desc.dwSize = kSurfaceDescSize;
+    ASSERT_EQ(surface.get()->Lock(nullptr, &desc, 0, nullptr), DD_OK);
+    D3DRECT r{0, 0, 639, 479};
+    EXPECT_EQ(viewport->Clear2(1, &r, D3DCLEAR_TARGET, 0, 0, 0), DDERR_SURFACEBUSY);
+    auto list = Tetrahedron();
+    ASSERT_EQ(device->BeginScene(), D3D_OK);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_VERTEX, list.data(), 12, 0),
+              DDERR_SURFACEBUSY);
+    EXPECT_EQ(device->EndScene(), D3D_OK);
+    ASSERT_EQ(surface.get()->Unlock(nullptr), DD_OK);
+    EXPECT_EQ(viewport->Clear2(1, &r, D3DCLEAR_TARGET, 0, 0, 0), D3D_OK);
+}
+
+TEST_F(D3DDevice, SceneStateErrors) {
+    SetupScene();
+    auto list = Tetrahedron();
+    EXPECT_EQ(device->EndScene(), D3DERR_SCENE_NOT_IN_SCENE);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_VERTEX, list.data(), 12, D3DDP_WAIT),
+              D3DERR_NOTINBEGIN);
+    EXPECT_EQ(device->BeginScene(), D3D_OK);
+    EXPECT_EQ(device->BeginScene(), D3DERR_SCENE_IN_SCENE);
+    EXPECT_EQ(device->EndScene(), D3D_OK);
+    EXPECT_EQ(device->EndScene(), D3DERR_SCENE_NOT_IN_SCENE);
+    EXPECT_EQ(CountNot(0), 0);
+}
+
+TEST_F(D3DDevice, DrawPrimitiveChecksItsArguments) {
+    SetupScene();
+    auto list = Tetrahedron();
+    ASSERT_EQ(device->BeginScene(), D3D_OK);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, D3DFVF_VERTEX, list.data(), 12, 0),
+              D3DERR_INVALIDPRIMITIVETYPE);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_POINTLIST, D3DFVF_VERTEX, list.data(), 12, 0),
+              D3DERR_INVALIDPRIMITIVETYPE);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_XYZ, list.data(), 12, 0),
+              D3DERR_INVALIDVERTEXTYPE);
+    // No vertices: nothing drawn, not an error (a mesh without faces draws nothing).
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_VERTEX, list.data(), 0, 0), D3D_OK);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_VERTEX, nullptr, 0, 0), D3D_OK);
+    // A count that is not whole triangles is refused and draws nothing.
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_VERTEX, list.data(), 11, 0),
+              DDERR_INVALIDPARAMS);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_VERTEX, list.data(), 2, 0),
+              DDERR_INVALIDPARAMS);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_VERTEX, nullptr, 3, 0),
+              DDERR_INVALIDPARAMS);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_VERTEX, list.data(), 65538, 0),
+              DDERR_INVALIDPARAMS);
+    EXPECT_EQ(CountNot(0), 0);
+    EXPECT_EQ(device->EndScene(), D3D_OK);
+}
+
+TEST_F(D3DDevice, ViewportDataIsChecked) {
+    ASSERT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, surface.get(), &device, nullptr), D3D_OK);
+    ASSERT_EQ(d3d->CreateViewport(&viewport, nullptr), D3D_OK);
+    D3DVIEWPORT2 vp{44, 0, 0, 640, 480, -1.0f, 1.3333334f, 2.0f, 2.6666667f, 0.0f, 1.0f};
+    EXPECT_EQ(viewport->SetViewport2(&vp), D3DERR_VIEWPORTHASNODEVICE);
+    ASSERT_EQ(device->AddViewport(viewport), D3D_OK);
+    EXPECT_EQ(device->AddViewport(viewport), DDERR_INVALIDPARAMS);
+    D3DVIEWPORT2 bad = vp;
+    bad.dwSize = 40;
+    EXPECT_EQ(viewport->SetViewport2(&bad), DDERR_INVALIDPARAMS);
+    bad = vp;
+    bad.dwX = 1;  // one column past the target
+    EXPECT_EQ(viewport->SetViewport2(&bad), DDERR_INVALIDPARAMS);
+    bad = vp;
+    bad.dwHeight = 0xFFFFFFF0u;  // would wrap in 32 bits
+    bad.dwY = 0x20;
+    EXPECT_EQ(viewport->SetViewport2(&bad), DDERR_INVALIDPARAMS);
+    bad = vp;
+    bad.dvClipWidth = 0;
+    EXPECT_EQ(viewport->SetViewport2(&bad), DDERR_INVALIDPARAMS);
+    EXPECT_EQ(viewport->SetViewport2(nullptr), DDERR_INVALIDPARAMS);
+    // Drawing and clearing need the viewport's data and a current viewport.
+    D3DRECT r{0, 0, 640, 480};
+    EXPECT_EQ(viewport->Clear2(1, &r, D3DCLEAR_TARGET, 0, 0, 0), D3DERR_VIEWPORTDATANOTSET);
+    auto list = Tetrahedron();
+    ASSERT_EQ(device->BeginScene(), D3D_OK);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_VERTEX, list.data(), 12, 0),
+              D3DERR_NOCURRENTVIEWPORT);
+    ASSERT_EQ(device->SetCurrentViewport(viewport), D3D_OK);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_VERTEX, list.data(), 12, 0),
+              D3DERR_VIEWPORTDATANOTSET);
+    EXPECT_EQ(viewport->SetViewport2(&vp), D3D_OK);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_VERTEX, list.data(), 12, 0), D3D_OK);
+    EXPECT_EQ(device->EndScene(), D3D_OK);
+}
+
+TEST_F(D3DDevice, Clear2RectanglesHaveExclusiveEdgesAndStayInTheViewport) {
+    SetupScene();
+    surface.Fill16(0xFFFF);
+    D3DRECT r{0, 0, 639, 479};
+    ASSERT_EQ(viewport->Clear2(1, &r, D3DCLEAR_TARGET, 0, 0.0f, 0), D3D_OK);
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x)
+            ASSERT_EQ(surface.At16(x, y), (x < 639 && y < 479) ? 0 : 0xFFFF) << x << "," << y;
+    // The colour is converted to the target's format; rectangles are clipped to the viewport.
+    D3DVIEWPORT2 small{44, 10, 20, 100, 50, -1, 1, 2, 2, 0, 1};
+    ASSERT_EQ(viewport->SetViewport2(&small), D3D_OK);
+    D3DRECT two[2] = {{-50, -50, 1000, 1000}, {5, 5, 15, 25}};
+    ASSERT_EQ(viewport->Clear2(2, two, D3DCLEAR_TARGET, 0x00FF00FF, 0, 0), D3D_OK);
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x) {
+            bool inside = x >= 10 && x < 110 && y >= 20 && y < 70;
+            uint16_t before = (x < 639 && y < 479) ? 0 : 0xFFFF;
+            ASSERT_EQ(surface.At16(x, y), inside ? 0xF81F : before) << x << "," << y;
+        }
+    EXPECT_EQ(viewport->Clear2(1, &r, D3DCLEAR_ZBUFFER | D3DCLEAR_TARGET, 0, 0, 0),
+              D3DERR_ZBUFFER_NOTPRESENT);
+    EXPECT_EQ(viewport->Clear2(1, nullptr, D3DCLEAR_TARGET, 0, 0, 0), DDERR_INVALIDPARAMS);
+}
+
+TEST_F(D3DDevice, EveryCallCanBeMadeToFail) {
+    SetupScene();
+    auto list = Tetrahedron();
+    D3DVIEWPORT2 vp{44, 0, 0, 640, 480, -1.0f, 1.3333334f, 2.0f, 2.6666667f, 0.0f, 1.0f};
+    D3DRECT r{0, 0, 639, 479};
+    D3DMATRIX view = View();
+    D3DMATERIAL m{};
+    m.dwSize = 80;
+    D3DLIGHT2 l{};
+    l.dwSize = 80;
+    l.dltType = D3DLIGHT_POINT;
+    IDirect3DViewport3* v2 = nullptr;
+    IDirect3DMaterial3* m2 = nullptr;
+    IDirect3DLight* l2 = nullptr;
+    ASSERT_EQ(d3d->CreateLight(&l2, nullptr), D3D_OK);
+    D3DMATERIALHANDLE h;
+    const std::vector<std::pair<const char*, std::function<HRESULT()>>> calls = {
+        {"IDirect3D3::CreateDevice",
+         [&] {
+             IDirect3DDevice3* d = nullptr;
+             return d3d->CreateDevice(IID_IDirect3DRGBDevice, surface.get(), &d, nullptr);
+         }},
+        {"IDirect3D3::CreateViewport", [&] { return d3d->CreateViewport(&v2, nullptr); }},
+        {"IDirect3D3::CreateMaterial", [&] { return d3d->CreateMaterial(&m2, nullptr); }},
+        {"IDirect3D3::CreateLight", [&] { return d3d->CreateLight(&l2, nullptr); }},
+        {"IDirect3DDevice3::SetRenderState",
+         [&] { return device->SetRenderState(D3DRENDERSTATE_SHADEMODE, D3DSHADE_GOURAUD); }},
+        {"IDirect3DDevice3::AddViewport", [&] { return device->AddViewport(viewport); }},
+        {"IDirect3DDevice3::SetCurrentViewport",
+         [&] { return device->SetCurrentViewport(viewport); }},
+        {"IDirect3DDevice3::SetLightState",
+         [&] { return device->SetLightState(D3DLIGHTSTATE_AMBIENT, 0); }},
+        {"IDirect3DDevice3::SetTransform",
+         [&] { return device->SetTransform(D3DTRANSFORMSTATE_VIEW, &view); }},
+        {"IDirect3DDevice3::BeginScene", [&] { return device->BeginScene(); }},
+        {"IDirect3DDevice3::DrawPrimitive",
+         [&] {
+             return device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_VERTEX, list.data(), 12, 1);
+         }},
+        {"IDirect3DDevice3::EndScene", [&] { return device->EndScene(); }},
+        {"IDirect3DViewport3::SetViewport2", [&] { return viewport->SetViewport2(&vp); }},
+        {"IDirect3DViewport3::AddLight", [&] { return viewport->AddLight(l2); }},
+        {"IDirect3DViewport3::Clear2",
+         [&] { return viewport->Clear2(1, &r, D3DCLEAR_TARGET, 0, 0, 0); }},
+        {"IDirect3DMaterial3::SetMaterial", [&] { return material->SetMaterial(&m); }},
+        {"IDirect3DMaterial3::GetHandle", [&] { return material->GetHandle(device, &h); }},
+        {"IDirect3DLight::SetLight", [&] { return light->SetLight(&l); }},
+    };
+    for (const auto& [op, call] : calls) {
+        platform::FailCall(op, 1, static_cast<HRESULT>(0x887602ABu));
+        EXPECT_EQ(call(), static_cast<HRESULT>(0x887602ABu)) << op;
+        EXPECT_EQ(platform::CallCount(op), 1) << op;
+    }
+    l2->Release();
+}
+
+TEST_F(D3DDevice, ReferencesKeepViewportsAndLightsAliveAndReleasesAreTraced) {
+    SetupScene();
+    // The application drops its light: the viewport keeps it, and it still lights.
+    light->Release();
+    light = nullptr;
+    platform::StartTrace();
+    material->Release();
+    material = nullptr;  // the handle now finds nothing: lighting turns off, no dangling use
+    device->Release();
+    device = nullptr;
+    EXPECT_EQ(surface.refs(), 1u);
+    // The viewport outlives its device but can no longer clear.
+    D3DRECT r{0, 0, 639, 479};
+    EXPECT_EQ(viewport->Clear2(1, &r, D3DCLEAR_TARGET, 0, 0, 0), D3DERR_VIEWPORTHASNODEVICE);
+    viewport->Release();
+    viewport = nullptr;
+    const std::vector<std::string> expected = {
+        "IDirect3DMaterial3::Release", "IDirect3DDevice3::Release",  "IDirect3DViewport3::Release",
+        "IDirect3D3::Release",         "IDirect3DViewport3::Clear2", "IDirect3DViewport3::Release",
+        "IDirect3DLight::Release"};
+    EXPECT_EQ(platform::TraceOps("IDirect3D"), expected);
+}
+
+TEST_F(D3DDevice, ApplicationFrameDrawsTheLitTetrahedron) {
+    SetupScene();
+    auto list = Tetrahedron();
+    D3DMATRIX view = View();
+    D3DMATRIX world{};
+    world._11 = world._22 = world._33 = world._44 = 1;
+    surface.Fill16(0x1234);
+    D3DRECT r{0, 0, 639, 479};
+    ASSERT_EQ(viewport->Clear2(1, &r, D3DCLEAR_TARGET, 0, 0, 0), D3D_OK);
+    ASSERT_EQ(device->BeginScene(), D3D_OK);
+    ASSERT_EQ(device->SetTransform(D3DTRANSFORMSTATE_VIEW, &view), D3D_OK);
+    ASSERT_EQ(device->SetTransform(D3DTRANSFORMSTATE_WORLD, &world), D3D_OK);
+    // The device copied the matrix: changing the caller's copy afterwards changes nothing.
+    view._43 = 20;
+    ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_VERTEX, list.data(), 12, D3DDP_WAIT),
+              D3D_OK);
+    ASSERT_EQ(device->EndScene(), D3D_OK);
+    int purple = 0, minX = 640, maxX = 0;
+    for (int y = 0; y < 479; ++y)
+        for (int x = 0; x < 639; ++x) {
+            uint16_t c = surface.At16(x, y);
+            if (c == 0)
+                continue;
+            ++purple;
+            minX = std::min(minX, x), maxX = std::max(maxX, x);
+            ASSERT_EQ((c >> 5) & 63, 0);
+            ASSERT_EQ(c >> 11, c & 31);
+            ASSERT_GE(c >> 11, 25);  // 0.82 .. 0.87 of full red and blue
+            ASSERT_LE(c >> 11, 27);
+        }
+    EXPECT_GT(purple, 900);
+    EXPECT_EQ(minX, 290);
+    EXPECT_EQ(maxX, 350);
+    EXPECT_EQ(surface.At16(639, 479), 0x1234);
+}
+
+TEST_F(D3DDevice, FramesAllocateNothing) {
+#ifdef GAME_SANITIZED_NEW
+    GTEST_SKIP() << "allocations are counted in the plain builds";
+#endif
+    SetupScene();
+    auto list = Tetrahedron();
+    D3DMATRIX view = View();
+    D3DRECT r{0, 0, 639, 479};
+    auto frame = [&] {
+        EXPECT_EQ(viewport->Clear2(1, &r, D3DCLEAR_TARGET, 0, 0, 0), D3D_OK);
+        EXPECT_EQ(device->BeginScene(), D3D_OK);
+        EXPECT_EQ(device->SetTransform(D3DTRANSFORMSTATE_VIEW, &view), D3D_OK);
+        EXPECT_EQ(device->SetTransform(D3DTRANSFORMSTATE_WORLD, &view), D3D_OK);
+        EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_VERTEX, list.data(), 12, 1),
+                  D3D_OK);
+        EXPECT_EQ(device->EndScene(), D3D_OK);
+    };
+    frame();
+    allocations = 0;
+    countAllocations = true;
+    for (int i = 0; i < 3; ++i)
+        frame();
+    countAllocations = false;
+    EXPECT_EQ(allocations, 0);
+    EXPECT_GT(CountNot(0), 0);
+}
+
+TEST_F(D3DDevice, RenderAndLightStatesReachThePicture) {
+    SetupScene();
+    auto list = Tetrahedron();
+    D3DMATRIX view = View();
+    ASSERT_EQ(device->SetTransform(D3DTRANSFORMSTATE_VIEW, &view), D3D_OK);
+    auto draw = [&](DWORD count = 12) {
+        D3DRECT r{0, 0, 640, 480};
+        EXPECT_EQ(viewport->Clear2(1, &r, D3DCLEAR_TARGET, 0, 0, 0), D3D_OK);
+        EXPECT_EQ(device->BeginScene(), D3D_OK);
+        EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_VERTEX, list.data(), count, 0),
+                  D3D_OK);
+        EXPECT_EQ(device->EndScene(), D3D_OK);
+        return CountNot(0);
+    };
+    // The first face, (0, 1, 2), is a back face: culled by default, drawn without culling.
+    EXPECT_EQ(draw(3), 0);
+    ASSERT_EQ(device->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE), D3D_OK);
+    EXPECT_GT(draw(3), 300);
+    EXPECT_EQ(device->SetRenderState(D3DRENDERSTATE_CULLMODE, 7), DDERR_INVALIDPARAMS);
+    // Without a material the lighting is off and the vertices are white.
+    ASSERT_EQ(device->SetLightState(D3DLIGHTSTATE_MATERIAL, 0), D3D_OK);
+    draw();
+    EXPECT_EQ(surface.At16(320, 240), 0xFFFF);
+    EXPECT_EQ(device->SetLightState(D3DLIGHTSTATE_MATERIAL, 12345), DDERR_INVALIDPARAMS);
+    EXPECT_EQ(device->SetTransform(D3DTRANSFORMSTATE_WORLD, nullptr), DDERR_INVALIDPARAMS);
+}
+
+}  // namespace
