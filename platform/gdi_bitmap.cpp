@@ -204,8 +204,9 @@ using namespace platform;
 
 HANDLE LoadImageA(HINSTANCE instance, LPCSTR name, UINT type, int cx, int cy, UINT flags) {
     const uintptr_t nameValue = reinterpret_cast<uintptr_t>(name);
-    if (PLATFORM_HOOK("LoadImageA", "name=%s flags=0x%04x", nameValue <= 0xFFFF ? "#" : name,
-                      flags) != 0) {
+    const bool byNumber = nameValue <= 0xFFFF;
+    if (PLATFORM_HOOK("LoadImageA", "name=%s%u flags=0x%04x", byNumber ? "#" : name,
+                      byNumber ? static_cast<unsigned>(nameValue) : 0u, flags) != 0) {
         ImageError() = "LoadImageA failed";
         return nullptr;
     }
