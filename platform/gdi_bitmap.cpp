@@ -204,9 +204,11 @@ using namespace platform;
 
 HANDLE LoadImageA(HINSTANCE instance, LPCSTR name, UINT type, int cx, int cy, UINT flags) {
     const uintptr_t nameValue = reinterpret_cast<uintptr_t>(name);
-    const bool byNumber = nameValue <= 0xFFFF;
-    if (PLATFORM_HOOK("LoadImageA", "name=%s%u flags=0x%04x", byNumber ? "#" : name,
-                      byNumber ? static_cast<unsigned>(nameValue) : 0u, flags) != 0) {
+    char number[16] = "";
+    if (nameValue <= 0xFFFF)
+        std::snprintf(number, sizeof number, "#%u", static_cast<unsigned>(nameValue));
+    if (PLATFORM_HOOK("LoadImageA", "name=%s flags=0x%04x", nameValue <= 0xFFFF ? number : name,
+                      flags) != 0) {
         ImageError() = "LoadImageA failed";
         return nullptr;
     }
