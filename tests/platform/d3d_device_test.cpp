@@ -14,44 +14,7 @@
 
 // Counts heap allocations while `countAllocations` is set, to show the frame path makes none.
 // The sanitizers own operator new, so the count is taken in the plain builds only.
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define GAME_SANITIZED_NEW 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__)
-#define GAME_SANITIZED_NEW 1
-#endif
-
-namespace {
-bool countAllocations = false;
-int allocations = 0;
-}  // namespace
-
-#ifndef GAME_SANITIZED_NEW
-void* operator new(std::size_t size) {
-    if (countAllocations)
-        ++allocations;
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) {
-    return operator new(size);
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
-#endif
+#include "support/alloc_counter.h"
 
 namespace {
 
@@ -513,9 +476,6 @@ TEST_F(D3DDevice, ApplicationFrameDrawsTheLitTetrahedron) {
 }
 
 TEST_F(D3DDevice, FramesAllocateNothing) {
-#ifdef GAME_SANITIZED_NEW
-    GTEST_SKIP() << "allocations are counted in the plain builds";
-#endif
     SetupScene();
     auto list = Tetrahedron();
     D3DMATRIX view = View();
@@ -530,12 +490,10 @@ TEST_F(D3DDevice, FramesAllocateNothing) {
         EXPECT_EQ(device->EndScene(), D3D_OK);
     };
     frame();
-    allocations = 0;
-    countAllocations = true;
+    testing_support::StartCountingAllocations();
     for (int i = 0; i < 3; ++i)
         frame();
-    countAllocations = false;
-    EXPECT_EQ(allocations, 0);
+    EXPECT_EQ(testing_support::StopCountingAllocations(), 0);
     EXPECT_GT(CountNot(0), 0);
 }
 

@@ -8,53 +8,18 @@
 #include "platform/backend.h"
 #include "platform/gdi.h"
 
-// Heap allocations are counted below operator new (which another test in this executable
-// replaces): with AddressSanitizer through its allocation hook, otherwise by standing in for
-// malloc in front of the C library's own allocator.
-namespace {
-bool counting = false;
-int allocations = 0;
-}  // namespace
-
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define DDRAW_TEST_ASAN 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__)
-#define DDRAW_TEST_ASAN 1
-#endif
-
-#ifdef DDRAW_TEST_ASAN
-#include <sanitizer/allocator_interface.h>
-namespace {
-void CountMalloc(const volatile void*, size_t) {
-    if (counting)
-        ++allocations;
-}
-void IgnoreFree(const volatile void*) {}
-[[maybe_unused]] const int hooksInstalled =
-    __sanitizer_install_malloc_and_free_hooks(CountMalloc, IgnoreFree);
-}  // namespace
-#else
-extern "C" void* __libc_malloc(size_t size) noexcept;
-extern "C" void* malloc(size_t size) noexcept {
-    if (counting)
-        ++allocations;
-    return __libc_malloc(size);
-}
-#endif
+#include "support/alloc_counter.h"
 
 using namespace ddtest;
 
 TEST(DirectDrawAllocation, AFramesPlatformWorkAllocatesNothing) {
     // The counter sees a heap allocation made through operator new.
-    counting = true;
+    testing_support::StartCountingAllocations();
     std::vector<int>* volatile probe = new std::vector<int>(100);
-    counting = false;
+    long probeCount = testing_support::StopCountingAllocations();
     delete probe;
-    ASSERT_GT(allocations, 0);
-    allocations = 0;
+    ASSERT_GT(probeCount, 0);
+    long allocations = 0;
 
     platform::UseHeadlessBackend(640, 480);
     Device dev;
@@ -74,7 +39,8 @@ TEST(DirectDrawAllocation, AFramesPlatformWorkAllocatesNothing) {
 
     // One frame first (lazy set-up anywhere is fine), then count the next ones.
     for (int frame = 0; frame < 3; ++frame) {
-        counting = frame > 0;
+        if (frame > 0)
+            testing_support::StartCountingAllocations();
         HDC dc = nullptr;
         ASSERT_EQ(back->GetDC(&dc), DD_OK);
         SetBkColor(dc, RGB(0, 0, 255));
@@ -84,7 +50,8 @@ TEST(DirectDrawAllocation, AFramesPlatformWorkAllocatesNothing) {
         ASSERT_EQ(back->Blt(&at, sprite, nullptr, DDBLT_WAIT | DDBLT_KEYSRC, nullptr), DD_OK);
         ASSERT_EQ(primary->Blt(&screen, back, &screen, DDBLT_WAIT, nullptr), DD_OK);
         ASSERT_EQ(back->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL | DDBLT_WAIT, &fx), DD_OK);
-        counting = false;
+        if (frame > 0)
+            allocations += testing_support::StopCountingAllocations();
     }
     EXPECT_EQ(allocations, 0);
     sprite->Release();

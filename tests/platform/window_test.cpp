@@ -1,3 +1,4 @@
+#include "support/alloc_counter.h"
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -243,24 +244,6 @@ TEST_F(WindowTest, HeadlessPresentConvertsAndClipsToTheScreen) {
 
 }  // namespace
 
-// Every allocation in this test program is counted, so the message loop's turns can be
-// checked to allocate nothing.
-namespace {
-long allocations = 0;
-}
-void* operator new(size_t size) {
-    ++allocations;
-    if (void* p = malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    free(p);
-}
-void operator delete(void* p, size_t) noexcept {
-    free(p);
-}
-
 namespace {
 
 LRESULT QuietProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -279,7 +262,7 @@ TEST_F(WindowTest, MessageLoopTurnsAllocateNothing) {
     backend_->onIdleWait = [&idle] { ++idle; };
     MSG msg;
     PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);  // the first pump opens the backend
-    long before = allocations;
+    testing_support::StartCountingAllocations();
     for (int i = 0; i < 1000; ++i) {
         PostMessageA(hwnd, WM_KEYDOWN, VK_LEFT, 0);
         SendMessageA(hwnd, WM_SETCURSOR, 0, 0);
@@ -290,7 +273,7 @@ TEST_F(WindowTest, MessageLoopTurnsAllocateNothing) {
         }
         WaitMessage();
     }
-    long used = allocations - before;
+    long used = testing_support::StopCountingAllocations();
     EXPECT_EQ(used, 0);
     EXPECT_EQ(idle, 1000);
     EXPECT_TRUE(IsWindow(hwnd));
