@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "platform/backend.h"
 #include "platform/pixels.h"
@@ -301,8 +302,14 @@ public:
     }
 
     bool MessageBox(const char* text, const char* caption) override {
-        // Modal: returns when the user dismisses it (Return or Escape, or the button).
-        return SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, caption, text, nullptr) == 0;
+        // Modal: returns when the user dismisses it (Return or Escape, or the button). Line
+        // ends are shown as plain line feeds: a carriage return would print as a glyph.
+        std::string shown;
+        for (const char* p = text; *p; ++p)
+            if (*p != '\r')
+                shown += *p;
+        return SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, caption, shown.c_str(),
+                                        nullptr) == 0;
     }
 
 private:

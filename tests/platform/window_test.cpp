@@ -1,8 +1,5 @@
-#include "support/alloc_counter.h"
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -240,43 +237,6 @@ TEST_F(WindowTest, HeadlessPresentConvertsAndClipsToTheScreen) {
     EXPECT_EQ(r.bottom, 600);
     EXPECT_EQ(backend_->Screen()[599 * 800 + 799] & 0xFFFFFFu, 0xFF0000u);
     EXPECT_EQ(backend_->Screen()[598 * 800 + 799], 0u);
-}
-
-}  // namespace
-
-namespace {
-
-LRESULT QuietProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    return DefWindowProcA(hwnd, message, wParam, lParam);
-}
-
-TEST_F(WindowTest, MessageLoopTurnsAllocateNothing) {
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = QuietProc;
-    wc.lpszClassName = "Quiet";
-    RegisterClassA(&wc);
-    HWND hwnd = CreateWindowExA(0, "Quiet", "q", WS_POPUP, 0, 0, 64, 64, nullptr, nullptr, nullptr,
-                                nullptr);
-    ASSERT_NE(hwnd, nullptr);
-    int idle = 0;
-    backend_->onIdleWait = [&idle] { ++idle; };
-    MSG msg;
-    PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);  // the first pump opens the backend
-    testing_support::StartCountingAllocations();
-    for (int i = 0; i < 1000; ++i) {
-        PostMessageA(hwnd, WM_KEYDOWN, VK_LEFT, 0);
-        SendMessageA(hwnd, WM_SETCURSOR, 0, 0);
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
-            GetMessageA(&msg, nullptr, 0, 0);
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        WaitMessage();
-    }
-    long used = testing_support::StopCountingAllocations();
-    EXPECT_EQ(used, 0);
-    EXPECT_EQ(idle, 1000);
-    EXPECT_TRUE(IsWindow(hwnd));
 }
 
 }  // namespace

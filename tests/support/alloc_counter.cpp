@@ -46,6 +46,10 @@ void StartCountingAllocations() {
     counting = true;
 }
 
+void ResumeCountingAllocations() {
+    counting = true;
+}
+
 long StopCountingAllocations() {
     counting = false;
     return allocations;

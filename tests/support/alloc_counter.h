@@ -8,5 +8,7 @@ namespace testing_support {
 void StartCountingAllocations();
 // Stops counting and returns the number of allocations seen since the start.
 long StopCountingAllocations();
+// Counts on from where the last stop left off.
+void ResumeCountingAllocations();
 
 }  // namespace testing_support
