@@ -39,6 +39,20 @@ void SayRunLogMissing(int error) {
                 "Game Library: the run log \"info.txt\" is not open; running without it.\n");
 }
 
+// The report is still shown in the box; standard error says once per run that the file
+// could not be written, however many reports follow.
+bool errorReportMissingSaid = false;
+
+void SayErrorReportMissing(int error) {
+    if (errorReportMissingSaid)
+        return;
+    errorReportMissingSaid = true;
+    fprintf(stderr,
+            "Game Library: cannot write the error report \"out.err\" (%s); the report is only "
+            "shown.\n",
+            strerror(error));
+}
+
 }  // namespace
 
 bool OpenRunLog() {
@@ -87,6 +101,8 @@ void FatalError(const char* format, ...) {
     if (out != nullptr) {
         fputs(fatalMessage, out);
         fclose(out);
+    } else {
+        SayErrorReportMissing(errno);
     }
 
     // The window procedure shows the box and posts the quit message inside this call.

@@ -3,6 +3,7 @@
 // the factory of sprite surfaces.
 #include "directx/display.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -17,6 +18,18 @@ namespace {
 
 constexpr const char* kModule = "directx";
 constexpr DWORD kCapsSize = 380;
+
+// Start-up goes on without "caps.txt" (the report then shows a device without
+// capabilities); standard error says so once.
+bool capsFileMissingSaid = false;
+
+void SayCapsFileMissing(int error) {
+    if (capsFileMissingSaid)
+        return;
+    capsFileMissingSaid = true;
+    fprintf(stderr, "Game Library: cannot create \"caps.txt\" (%s); going on without it.\n",
+            strerror(error));
+}
 // Video memory a destination-keyed back buffer needs per byte of pixel depth.
 constexpr uint64_t kDestKeyMemoryPerByte = 2097152;
 
@@ -161,6 +174,8 @@ int InitDisplay(HWND window, unsigned width, unsigned height, unsigned bitsPerPi
     memset(&driverCaps, 0, sizeof driverCaps);
     memset(&emulationCaps, 0, sizeof emulationCaps);
     FILE* capsFile = fopen("caps.txt", "w+");
+    if (capsFile == nullptr)
+        SayCapsFileMissing(errno);
     if (capsFile) {
         PrepareCaps(&driverCaps, &emulationCaps);
         hr = DisplayContext.directDraw4->GetCaps(&driverCaps, &emulationCaps);

@@ -1,0 +1,382 @@
+// Whole runs of the application, each in a process of its own (the headless runner): every
+// failure site of the site table made to fail, a sweep that fails each call of the start-up
+// in turn, runs killed at a random moment, and runs whose files cannot be written.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ostream>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "directx/failure_sites.h"
+#include "support/test_support.h"
+
+using testing_support::FileExists;
+using testing_support::ReadFile;
+using testing_support::WriteFile;
+
+// Test names and failure messages show a site by its operation, call and line.
+void PrintTo(const FailureSite& site, std::ostream* os) {
+    *os << (site.op ? site.op : "mesh file missing") << " #" << site.nth
+        << (site.repeat ? " and on" : "") << " -> " << (site.file ? site.file : "-") << ":"
+        << site.line;
+}
+
+namespace {
+
+// The run log of a complete run on the standard machine.
+const char* const kCompleteLog[kCompleteRunLogLines] = {
+    "Free video memory = 0\n",
+    "Not certified driver!\n",
+    "Capable of blit operations. \n",
+    "Capable of blitting to or from system memory. \n",
+    "Capable of clipping with blitting. \n",
+    "Shared with GDI. \n",
+    "Not capable of generating a vertical blank interrupt. \n",
+    "Device supports color fill\n",
+    "Can do Src colorkey in hardware\n",
+    "Can do Dest colorkey in hardware\n",
+    "No 3D hardware present!\n",
+    "D3D device using RGB\n",
+};
+
+std::string CompleteLog(int lines) {
+    std::string log;
+    for (int i = 0; i < lines; ++i)
+        log += kCompleteLog[i];
+    return log;
+}
+
+const char* const kStartupBox =
+    "Korvel Initialization Error\tUnable to initialize DirectDraw.  Please make sure you are "
+    "running version 6 or greater.";
+
+struct RunResult {
+    bool exited = false;  // ended by itself (not by a signal)
+    int exitCode = -1;
+    int signal = 0;  // the signal that ended it
+    bool timedOut = false;
+    std::string out;
+    std::string err;
+};
+
+std::string TempFile() {
+    char name[] = "/tmp/gamelib-run-XXXXXX";
+    int fd = mkstemp(name);
+    if (fd >= 0)
+        close(fd);
+    return name;
+}
+
+// Starts the runner in `dir` with `args`. With `killAfterUs` >= 0 the process is killed
+// with SIGKILL after that many microseconds; otherwise it is killed (and reported as timed
+// out) after `timeoutMs`. With `asNobody` a run as root drops to the unprivileged user, so a
+// read-only folder is really read-only for it.
+RunResult RunGame(const std::vector<std::string>& args, const std::string& dir,
+                  int timeoutMs = 30000, long killAfterUs = -1, bool asNobody = false) {
+    const std::string outPath = TempFile();
+    const std::string errPath = TempFile();
+    std::vector<std::string> all = {HEADLESS_GAME};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    fflush(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        int out = open(outPath.c_str(), O_WRONLY | O_TRUNC);
+        int err = open(errPath.c_str(), O_WRONLY | O_TRUNC);
+        if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0)
+            _exit(126);
+        if (asNobody && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(126);
+        if (chdir(dir.c_str()) != 0)
+            _exit(126);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    RunResult result;
+    int status = 0;
+    if (killAfterUs >= 0) {
+        std::this_thread::sleep_for(std::chrono::microseconds(killAfterUs));
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    } else {
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (waitpid(pid, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                kill(pid, SIGKILL);
+                waitpid(pid, &status, 0);
+                result.timedOut = true;
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+    result.exited = WIFEXITED(status);
+    result.exitCode = result.exited ? WEXITSTATUS(status) : -1;
+    result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    result.out = ReadFile(outPath);
+    result.err = ReadFile(errPath);
+    unlink(outPath.c_str());
+    unlink(errPath.c_str());
+    return result;
+}
+
+// The pinned clocks every run uses, so runs are alike.
+std::vector<std::string> Pinned(std::vector<std::string> args) {
+    args.insert(args.end(), {"--clock", "2000", "--time", "500", "--boxes", "-"});
+    return args;
+}
+
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else
+            out += c;
+    }
+    return out;
+}
+
+std::string ExpectedReport(const FailureSite& site) {
+    const char* kind = site.reporter == FailureReporter::DirectDraw ? "DirectDraw"
+                       : site.reporter == FailureReporter::Direct3D ? "Direct3D"
+                                                                    : "File";
+    return std::string(kind) + " Error " + site.name + "\nin file " + site.file + " at line " +
+           std::to_string(site.line) + "\r\n";
+}
+
+// The boxes a run shows, as the runner writes them: the "Error" box with the report, then
+// the sprite error box, then the start-up failure box.
+std::string ExpectedBoxes(const FailureSite& site) {
+    std::string boxes;
+    if (site.reporter != FailureReporter::None)
+        boxes += "Error\t" + Escaped(ExpectedReport(site)) + "\n";
+    if (site.spriteBoxText != nullptr)
+        boxes += std::string(site.spriteBoxCaption) + "\t" + site.spriteBoxText + "\n";
+    if (site.startupFails)
+        boxes += std::string(kStartupBox) + "\n";
+    return boxes;
+}
+
+std::string SiteName(const ::testing::TestParamInfo<FailureSite>& info) {
+    const FailureSite& site = info.param;
+    std::string name;
+    if (site.op == nullptr)
+        name = "MeshFileMissing";
+    else
+        for (const char* c = site.op; *c; ++c)
+            if (isalnum(static_cast<unsigned char>(*c)))
+                name += *c;
+    name += "_" + std::to_string(site.nth);
+    if (site.repeat)
+        name += "_AndOn";
+    if (site.line != 0)
+        name += "_Line" + std::to_string(site.line);
+    return name;
+}
+
+class FailureSiteRun : public testing_support::TempDirTest,
+                       public ::testing::WithParamInterface<FailureSite> {};
+
+TEST_P(FailureSiteRun, ReportsAndEndsCleanly) {
+    const FailureSite& site = GetParam();
+    std::vector<std::string> args = {"--frames", "3"};
+    if (site.op != nullptr) {
+        char code[16];
+        snprintf(code, sizeof code, "0x%08x", static_cast<unsigned>(site.code));
+        args.push_back(site.repeat ? "--fail-from" : "--fail");
+        args.push_back(std::string(site.op) + ":" + std::to_string(site.nth) + ":" + code);
+    }
+    if (site.op != nullptr)
+        WriteFile("ship.xxx", ReadFile(std::string(GAME_SOURCE_DIR) + "/assets/ship.xxx"));
+
+    const RunResult run = RunGame(Pinned(args), dir_);
+    ASSERT_FALSE(run.timedOut);
+    ASSERT_TRUE(run.exited) << "signal " << run.signal << "\n" << run.err;
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, ExpectedBoxes(site));
+
+    if (site.noWindow) {
+        EXPECT_FALSE(FileExists("info.txt"));
+        EXPECT_FALSE(FileExists("caps.txt"));
+        EXPECT_FALSE(FileExists("out.err"));
+        return;
+    }
+    if (site.reporter != FailureReporter::None) {
+        EXPECT_EQ(ReadFile("out.err"), ExpectedReport(site));
+    } else {
+        EXPECT_FALSE(FileExists("out.err"));
+    }
+    // Every line written before the failure is in the log, and nothing after it.
+    std::string log = CompleteLog(site.logLines);
+    if (site.logLineAfter != nullptr)
+        log += site.logLineAfter;
+    EXPECT_EQ(ReadFile("info.txt"), log);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sites, FailureSiteRun, ::testing::ValuesIn(kFailureSites), SiteName);
+
+class WholeRun : public testing_support::TempDirTest {
+protected:
+    void SetUp() override {
+        TempDirTest::SetUp();
+        WriteFile("ship.xxx", ReadFile(std::string(GAME_SOURCE_DIR) + "/assets/ship.xxx"));
+    }
+    // Hooked calls before the message loop's first turn, and in the whole run.
+    void Counts(const std::string& countFile, int* startup, int* total) {
+        *startup = *total = -1;
+        if (FILE* f = fopen(countFile.c_str(), "r")) {
+            if (fscanf(f, "%d %d", startup, total) != 2)
+                *startup = *total = -1;
+            fclose(f);
+        }
+    }
+};
+
+TEST_F(WholeRun, CompleteRunWritesTheWholeLogAndNoReport) {
+    const RunResult run = RunGame(Pinned({"--frames", "3"}), dir_);
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(ReadFile("info.txt"), CompleteLog(kCompleteRunLogLines));
+    EXPECT_EQ(ReadFile("caps.txt"), "");
+    EXPECT_FALSE(FileExists("out.err"));
+}
+
+// Fails the Nth hooked call of the start-up for N = chunk + 1, chunk + 1 + chunks, ...
+// until the start-up gets through; every run must end by itself with exit code 0.
+class StartupSweep : public WholeRun, public ::testing::WithParamInterface<int> {};
+constexpr int kSweepChunks = 4;
+
+TEST_P(StartupSweep, EveryFailedCallEndsTheRunCleanly) {
+    const std::string countFile = dir_ + "/count";
+    RunResult clean = RunGame(Pinned({"--frames", "1", "--count", countFile}), dir_);
+    ASSERT_TRUE(clean.exited);
+    int startupCalls = 0, totalCalls = 0;
+    Counts(countFile, &startupCalls, &totalCalls);
+    ASSERT_GT(startupCalls, 50);
+    if (GetParam() == 0)
+        printf("The start-up makes %d hooked platform calls.\n", startupCalls);
+    RecordProperty("startup_calls", startupCalls);
+
+    for (int n = GetParam() + 1; n <= startupCalls + 1; n += kSweepChunks) {
+        SCOPED_TRACE("failing hooked call " + std::to_string(n));
+        for (const char* name : {"info.txt", "caps.txt", "out.err"})
+            unlink(name);
+        const RunResult run = RunGame(
+            Pinned({"--frames", "1", "--count", countFile, "--fail-any", std::to_string(n)}), dir_,
+            20000);
+        ASSERT_FALSE(run.timedOut);
+        ASSERT_TRUE(run.exited) << "signal " << run.signal << "\n" << run.err;
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        int startup = 0, total = 0;
+        Counts(countFile, &startup, &total);
+        if (n == startupCalls + 1) {
+            // Past the start-up: it got through unharmed, with the same number of calls.
+            EXPECT_EQ(startup, startupCalls);
+            EXPECT_EQ(ReadFile("info.txt"), CompleteLog(kCompleteRunLogLines));
+        } else {
+            EXPECT_GE(startup, n - 1);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Chunks, StartupSweep, ::testing::Range(0, kSweepChunks));
+
+// A run killed at any moment leaves a run log of whole lines that begins a complete log.
+TEST_F(WholeRun, KilledRunLeavesWholeLinesOfTheLog) {
+    const auto start = std::chrono::steady_clock::now();
+    RunResult clean = RunGame(Pinned({"--frames", "1"}), dir_);
+    const long runUs = std::chrono::duration_cast<std::chrono::microseconds>(
+                           std::chrono::steady_clock::now() - start)
+                           .count();
+    ASSERT_EQ(clean.exitCode, 0);
+    const std::string complete = CompleteLog(kCompleteRunLogLines);
+    ASSERT_EQ(ReadFile("info.txt"), complete);
+
+    std::mt19937 random(12345);
+    // The log is written early in the start-up; most kills are aimed there.
+    std::uniform_int_distribution<long> when(0, runUs / 3);
+    int partial = 0;
+    for (int trial = 0; trial < 100; ++trial) {
+        unlink("info.txt");
+        // Many frames, so a late kill still finds the process running.
+        RunGame(Pinned({"--frames", "100000"}), dir_, 0, when(random));
+        const std::string log = ReadFile("info.txt");
+        ASSERT_EQ(complete.compare(0, log.size(), log), 0) << "trial " << trial << ":\n" << log;
+        ASSERT_TRUE(log.empty() || log.back() == '\n') << "trial " << trial << ":\n" << log;
+        if (!log.empty() && log != complete)
+            ++partial;
+    }
+    printf("%d of 100 kills left a partial run log.\n", partial);
+}
+
+// Each of the three files blocked by a folder of its name, in every combination, and a
+// read-only working folder: the run goes on, reports as usual, and standard error says once
+// for each file that it could not be written.
+TEST_F(WholeRun, UnwritableFilesAreSaidOnceEach) {
+    const char* const files[3] = {"info.txt", "caps.txt", "out.err"};
+    const FailureSite* clearSite = nullptr;
+    for (const FailureSite& site : kFailureSites)
+        if (site.line == 601)
+            clearSite = &site;
+    ASSERT_NE(clearSite, nullptr);
+    const std::string fail = "IDirect3DViewport3::Clear2:1:0x887602c2";
+
+    for (int mask = 0; mask < 9; ++mask) {
+        const bool readOnly = mask == 8;
+        SCOPED_TRACE(readOnly ? std::string("read-only folder") : "mask " + std::to_string(mask));
+        const std::string run_dir = dir_ + "/run" + std::to_string(mask);
+        ASSERT_EQ(mkdir(run_dir.c_str(), 0755), 0);
+        WriteFile(run_dir + "/ship.xxx",
+                  ReadFile(std::string(GAME_SOURCE_DIR) + "/assets/ship.xxx"));
+        chmod((run_dir + "/ship.xxx").c_str(), 0644);
+        for (int i = 0; i < 3; ++i) {
+            if (!readOnly && (mask & (1 << i))) {
+                ASSERT_EQ(mkdir((run_dir + "/" + files[i]).c_str(), 0755), 0);
+            }
+        }
+        if (readOnly) {
+            ASSERT_EQ(chmod(run_dir.c_str(), 0555), 0);
+            chmod(dir_.c_str(), 0755);
+        }
+
+        const RunResult run =
+            RunGame(Pinned({"--frames", "2", "--fail", fail}), run_dir, 30000, -1, readOnly);
+        ASSERT_FALSE(run.timedOut);
+        ASSERT_TRUE(run.exited) << "signal " << run.signal << "\n" << run.err;
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(run.out, "Error\t" + Escaped(ExpectedReport(*clearSite)) + "\n");
+        for (int i = 0; i < 3; ++i) {
+            const bool blocked = readOnly || (mask & (1 << i));
+            size_t count = 0;
+            for (size_t at = run.err.find(files[i]); at != std::string::npos;
+                 at = run.err.find(files[i], at + 1))
+                ++count;
+            EXPECT_EQ(count, blocked ? 1u : 0u) << files[i] << " in:\n" << run.err;
+        }
+        if (!readOnly && !(mask & 4)) {
+            EXPECT_EQ(ReadFile(run_dir + "/out.err"), ExpectedReport(*clearSite));
+        }
+        chmod(run_dir.c_str(), 0755);
+    }
+}
+
+}  // namespace
