@@ -302,30 +302,34 @@ INSTANTIATE_TEST_SUITE_P(Chunks, StartupSweep, ::testing::Range(0, kSweepChunks)
 
 // A run killed at any moment leaves a run log of whole lines that begins a complete log.
 TEST_F(WholeRun, KilledRunLeavesWholeLinesOfTheLog) {
-    const auto start = std::chrono::steady_clock::now();
     RunResult clean = RunGame(Pinned({"--frames", "1"}), dir_);
-    const long runUs = std::chrono::duration_cast<std::chrono::microseconds>(
-                           std::chrono::steady_clock::now() - start)
-                           .count();
     ASSERT_EQ(clean.exitCode, 0);
     const std::string complete = CompleteLog(kCompleteRunLogLines);
     ASSERT_EQ(ReadFile("info.txt"), complete);
 
-    std::mt19937 random(12345);
-    // The log is written early in the start-up; most kills are aimed there.
-    std::uniform_int_distribution<long> when(0, runUs / 3);
-    int partial = 0;
-    for (int trial = 0; trial < 100; ++trial) {
+    // Many frames, so a late kill still finds the process running. Returns the log left.
+    auto killedAfter = [this](long us) {
         unlink("info.txt");
-        // Many frames, so a late kill still finds the process running.
-        RunGame(Pinned({"--frames", "100000"}), dir_, 0, when(random));
-        const std::string log = ReadFile("info.txt");
+        RunGame(Pinned({"--frames", "100000"}), dir_, 0, us);
+        return ReadFile("info.txt");
+    };
+    // The log is written early in the start-up: find the first delay that leaves it whole
+    // and aim the kills at the time up to there.
+    long wholeAfterUs = 500;
+    while (wholeAfterUs < 2000000 && killedAfter(wholeAfterUs) != complete)
+        wholeAfterUs *= 2;
+
+    std::mt19937 random(12345);
+    std::uniform_int_distribution<long> when(0, wholeAfterUs);
+    int none = 0, partial = 0, whole = 0;
+    for (int trial = 0; trial < 100; ++trial) {
+        const std::string log = killedAfter(when(random));
         ASSERT_EQ(complete.compare(0, log.size(), log), 0) << "trial " << trial << ":\n" << log;
         ASSERT_TRUE(log.empty() || log.back() == '\n') << "trial " << trial << ":\n" << log;
-        if (!log.empty() && log != complete)
-            ++partial;
+        (log.empty() ? none : log == complete ? whole : partial)++;
     }
-    printf("%d of 100 kills left a partial run log.\n", partial);
+    printf("100 kills within %ld us: %d left no log lines, %d some, %d the whole log.\n",
+           wholeAfterUs, none, partial, whole);
 }
 
 // Each of the three files blocked by a folder of its name, in every combination, and a

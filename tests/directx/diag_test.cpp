@@ -1,6 +1,7 @@
 // The run log, the fatal-error path, the reporters and the result-code names.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -111,6 +112,24 @@ TEST_F(DiagTest, ReportFileThatCannotBeWrittenStillShowsTheBox) {
     EXPECT_EQ(platform::MessageBoxes()[0].text,
               "Direct3D Error D3DERR_INITFAILED\nin file directx at line 9\r\n");
     EXPECT_FALSE(backend_->WindowExists());
+}
+
+TEST_F(DiagTest, ReportFileThatCannotBeWrittenIsSaidOnceOnStandardError) {
+    ::testing::internal::CaptureStderr();
+    ReportDirect3DError(D3DERR_INITFAILED, "directx", 9);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");  // written: nothing said
+    unlink("out.err");
+
+    ASSERT_EQ(mkdir("out.err", 0700), 0);
+    ::testing::internal::CaptureStderr();
+    ReportDirect3DError(D3DERR_INITFAILED, "directx", 10);
+    ReportDirectDrawError(DDERR_GENERIC, "app", 11);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err,
+              "Game Library: cannot write the error report \"out.err\" (Is a directory); the "
+              "report is only shown.\n");
+    // The latest report is still kept for the box.
+    EXPECT_STREQ(fatalMessage, "DirectDraw Error DDERR_GENERIC\nin file app at line 11\r\n");
 }
 
 TEST_F(DiagTest, LongMessagesAreCutButKeepTheirLineEnd) {

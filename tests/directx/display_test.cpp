@@ -132,6 +132,21 @@ TEST_F(CapabilityReport, UnwritableCapsFileLeavesTheRecordsEmpty) {
     EXPECT_EQ(fatalErrorOccurred, 0);
 }
 
+TEST_F(CapabilityReport, UnwritableCapsFileIsSaidOnceOnStandardError) {
+    ASSERT_EQ(mkdir("caps.txt", 0700), 0);
+    ::testing::internal::CaptureStderr();
+    ASSERT_EQ(Start(ProfileWithCaps(Caps(DDCAPS_BLT))), 1);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "Game Library: cannot create \"caps.txt\" (Is a directory); going on without "
+              "it.\n");
+}
+
+TEST_F(CapabilityReport, WritableCapsFileSaysNothing) {
+    ::testing::internal::CaptureStderr();
+    ASSERT_EQ(Start(ProfileWithCaps(Caps(DDCAPS_BLT))), 1);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+}
+
 TEST_F(CapabilityReport, CapsFileIsCreatedOrEmptiedAndStaysEmpty) {
     testing_support::WriteFile("caps.txt", "left over from an earlier run\n");
     ASSERT_EQ(Start(platform::ProductionProfile(), 0), 1);
