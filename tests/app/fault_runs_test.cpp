@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -308,22 +309,52 @@ TEST_F(WholeRun, KilledRunLeavesWholeLinesOfTheLog) {
     ASSERT_EQ(ReadFile("info.txt"), complete);
 
     // Many frames, so a late kill still finds the process running. Returns the log left.
-    auto killedAfter = [this](long us) {
-        unlink("info.txt");
-        RunGame(Pinned({"--frames", "100000"}), dir_, 0, us);
-        return ReadFile("info.txt");
+    auto killedAfter = [](const std::string& dir, long us) {
+        unlink((dir + "/info.txt").c_str());
+        RunGame(Pinned({"--frames", "100000"}), dir, 0, us);
+        return ReadFile(dir + "/info.txt");
     };
-    // The log is written early in the start-up: find the first delay that leaves it whole
-    // and aim the kills at the time up to there.
-    long wholeAfterUs = 500;
-    while (wholeAfterUs < 2000000 && killedAfter(wholeAfterUs) != complete)
-        wholeAfterUs *= 2;
+    // Four runs at a time, each in a folder of its own, to keep the total time small.
+    constexpr int kWorkers = 4, kTrials = 100;
+    std::vector<std::string> dirs;
+    for (int w = 0; w < kWorkers; ++w) {
+        dirs.push_back(dir_ + "/kill" + std::to_string(w));
+        ASSERT_EQ(mkdir(dirs.back().c_str(), 0755), 0);
+        WriteFile(dirs.back() + "/ship.xxx", ReadFile("ship.xxx"));
+    }
+    std::vector<std::string> logs(kTrials);
+    std::vector<long> delays(kTrials);
+    auto killAll = [&](int trials) {
+        std::vector<std::thread> workers;
+        for (int w = 0; w < kWorkers; ++w)
+            workers.emplace_back([&, w] {
+                for (int trial = w; trial < trials; trial += kWorkers)
+                    logs[trial] = killedAfter(dirs[w], delays[trial]);
+            });
+        for (std::thread& worker : workers)
+            worker.join();
+    };
 
+    // The log is written early in the start-up: find the first delay that leaves it whole in
+    // all of four runs started together, and aim the kills at the time up to there.
+    long wholeAfterUs = 500;
+    for (;; wholeAfterUs *= 2) {
+        std::fill(delays.begin(), delays.begin() + kWorkers, wholeAfterUs);
+        killAll(kWorkers);
+        if (wholeAfterUs >= 4000000 ||
+            std::all_of(logs.begin(), logs.begin() + kWorkers,
+                        [&](const std::string& log) { return log == complete; }))
+            break;
+    }
     std::mt19937 random(12345);
     std::uniform_int_distribution<long> when(0, wholeAfterUs);
+    for (long& delay : delays)
+        delay = when(random);
+    killAll(kTrials);
+
     int none = 0, partial = 0, whole = 0;
-    for (int trial = 0; trial < 100; ++trial) {
-        const std::string log = killedAfter(when(random));
+    for (int trial = 0; trial < kTrials; ++trial) {
+        const std::string& log = logs[trial];
         ASSERT_EQ(complete.compare(0, log.size(), log), 0) << "trial " << trial << ":\n" << log;
         ASSERT_TRUE(log.empty() || log.back() == '\n') << "trial " << trial << ":\n" << log;
         (log.empty() ? none : log == complete ? whole : partial)++;
