@@ -35,6 +35,9 @@ struct FailureSite {
     int logLines;
     const char* logLineAfter;
     bool noWindow;  // the window was never created: no file is written at all
+    // The machine the run needs: null for the standard one, "secondary-3d" for the standard
+    // one with a second display driver that has 3D (start-up then tries that one first).
+    const char* machine;
 };
 
 inline constexpr HRESULT kSiteDDCode = DDERR_SURFACELOST;
@@ -44,21 +47,28 @@ inline constexpr HRESULT kSiteD3DCode = D3DERR_INITFAILED;
 // capability report and the device line.
 inline constexpr int kCompleteRunLogLines = 12;
 
-#define DD_SITE(op, nth, file, line, startupFails, logLines)                                       \
+#define DD_SITE(op, nth, file, line, startupFails, logLines) \
+    DD_SITE_ON(nullptr, op, nth, file, line, startupFails, logLines)
+#define DD_SITE_ON(machine, op, nth, file, line, startupFails, logLines)                           \
     FailureSite {                                                                                  \
         op, nth, false, kSiteDDCode, FailureReporter::DirectDraw, file, line, "DDERR_SURFACELOST", \
-            nullptr, nullptr, startupFails, logLines, nullptr, false                               \
+            nullptr, nullptr, startupFails, logLines, nullptr, false, machine                      \
     }
 #define D3D_SITE(op, nth, file, line, startupFails, logLines)                                     \
     FailureSite {                                                                                 \
         op, nth, false, kSiteD3DCode, FailureReporter::Direct3D, file, line, "D3DERR_INITFAILED", \
-            nullptr, nullptr, startupFails, logLines, nullptr, false                              \
+            nullptr, nullptr, startupFails, logLines, nullptr, false, nullptr                     \
     }
 
 inline constexpr FailureSite kFailureSites[] = {
     // The window: WinMain returns 0 at once, nothing is opened.
     {"CreateWindowExA", 1, false, E_FAIL, FailureReporter::None, nullptr, 0, nullptr, nullptr,
-     nullptr, false, 0, nullptr, true},
+     nullptr, false, 0, nullptr, true, nullptr},
+
+    // A second display driver with 3D that cannot be created or asked for its capabilities:
+    // the enumeration ends and the default driver is used.
+    DD_SITE_ON("secondary-3d", "DirectDrawCreate", 1, "directx", 133, false, 12),
+    DD_SITE_ON("secondary-3d", "IDirectDraw::GetCaps", 1, "directx", 142, false, 12),
 
     // Display set-up.
     DD_SITE("DirectDrawEnumerateA", 1, "directx", 416, true, 0),
@@ -75,10 +85,10 @@ inline constexpr FailureSite kFailureSites[] = {
     DD_SITE("IDirectDraw::QueryInterface", 2, "directx", 351, true, 11),  // IID_IDirect3D3
     // The HAL device fails: the next one, RGB, is used and logged; nothing is reported.
     {"IDirect3D3::CreateDevice", 1, false, kSiteD3DCode, FailureReporter::None, nullptr, 0, nullptr,
-     nullptr, nullptr, false, kCompleteRunLogLines, nullptr, false},
+     nullptr, nullptr, false, kCompleteRunLogLines, nullptr, false, nullptr},
     // All four devices fail: only the start-up failure box.
     {"IDirect3D3::CreateDevice", 1, true, kSiteD3DCode, FailureReporter::None, nullptr, 0, nullptr,
-     nullptr, nullptr, true, 11, "D3D could not create device\n", false},
+     nullptr, nullptr, true, 11, "D3D could not create device\n", false, nullptr},
     DD_SITE("IDirect3DDevice3::SetRenderState", 1, "directx", 379, true, 12),
     D3D_SITE("IDirect3D3::CreateViewport", 1, "directx", 396, true, 12),
     D3D_SITE("IDirect3DDevice3::AddViewport", 1, "directx", 398, true, 12),
@@ -96,19 +106,19 @@ inline constexpr FailureSite kFailureSites[] = {
 
     // The scene's mesh file is missing.
     {nullptr, 0, false, 0, FailureReporter::File, "object3d", 182, "File or path not found",
-     nullptr, nullptr, false, 12, nullptr, false},
+     nullptr, nullptr, false, 12, nullptr, false, nullptr},
 
     // The overlay's sprites: the first font's bitmap, its surface and the copy into it.
     {"LoadImageA", 1, false, E_FAIL, FailureReporter::None, nullptr, 0, nullptr,
-     "Error: sprite:217", "ERROR", false, 12, nullptr, false},
+     "Error: sprite:217", "ERROR", false, 12, nullptr, false, nullptr},
     DD_SITE("IDirectDraw4::CreateSurface", 3, "directx", 648, false, 12),
     DD_SITE("IDirectDrawSurface4::GetDC", 1, "sprite", 234, false, 12),
     {"StretchBlt", 1, false, E_FAIL, FailureReporter::None, nullptr, 0, nullptr, "ERROR",
-     "Error: sprite:245", false, 12, nullptr, false},
+     "Error: sprite:245", false, 12, nullptr, false, nullptr},
     DD_SITE("IDirectDrawSurface4::ReleaseDC", 1, "sprite", 237, false, 12),
     // The caption's blank sprite: its surface, its fill and the first glyph copied into it.
     {"IDirectDraw4::CreateSurface", 12, false, kSiteDDCode, FailureReporter::DirectDraw, "directx",
-     648, "DDERR_SURFACELOST", "ERROR", "Error: sprite:149", false, 12, nullptr, false},
+     648, "DDERR_SURFACELOST", "ERROR", "Error: sprite:149", false, 12, nullptr, false, nullptr},
     DD_SITE("IDirectDrawSurface4::Blt", 1, "sprite", 875, false, 12),
     DD_SITE("IDirectDrawSurface4::Blt", 2, "sprite", 689, false, 12),
 
@@ -125,3 +135,4 @@ inline constexpr FailureSite kFailureSites[] = {
 
 #undef DD_SITE
 #undef D3D_SITE
+#undef DD_SITE_ON

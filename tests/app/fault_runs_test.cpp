@@ -189,6 +189,8 @@ std::string SiteName(const ::testing::TestParamInfo<FailureSite>& info) {
         name += "_AndOn";
     if (site.line != 0)
         name += "_Line" + std::to_string(site.line);
+    if (site.machine != nullptr)
+        name += "_SecondDriver";
     return name;
 }
 
@@ -204,6 +206,8 @@ TEST_P(FailureSiteRun, ReportsAndEndsCleanly) {
         args.push_back(site.repeat ? "--fail-from" : "--fail");
         args.push_back(std::string(site.op) + ":" + std::to_string(site.nth) + ":" + code);
     }
+    if (site.machine != nullptr)
+        args.insert(args.end(), {"--machine", site.machine});
     if (site.op != nullptr)
         WriteFile("ship.xxx", ReadFile(std::string(GAME_SOURCE_DIR) + "/assets/ship.xxx"));
 

@@ -5,7 +5,7 @@
 //
 //   headless_game [--fail OP:N:CODE] [--fail-from OP:N:CODE] [--fail-any N[:CODE]]
 //                 [--clock MS] [--time MS] [--frames K] [--boxes FILE|-] [--trace FILE]
-//                 [--count FILE]
+//                 [--count FILE] [--machine secondary-3d]
 //
 //   --fail       the Nth call (1-based) of the hooked operation OP fails with CODE
 //   --fail-from  every call of OP from the Nth on fails with CODE
@@ -16,6 +16,8 @@
 //   --trace      write every hooked call as "op<TAB>args"
 //   --count      write the number of hooked calls made before the message loop's first
 //                turn (the start-up's calls) and in the whole run
+//   --machine    secondary-3d: the standard machine plus a second display driver with 3D,
+//                which start-up then picks
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +26,7 @@
 #include "app/app.h"
 #include "platform/backend.h"
 #include "platform/base.h"
+#include "platform/ddraw.h"
 #include "platform/win.h"
 
 namespace {
@@ -32,7 +35,7 @@ void Usage() {
     fprintf(stderr,
             "usage: headless_game [--fail OP:N:CODE] [--fail-from OP:N:CODE] "
             "[--fail-any N[:CODE]] [--clock MS] [--time MS] [--frames K] [--boxes FILE|-] "
-            "[--trace FILE] [--count FILE]\n");
+            "[--trace FILE] [--count FILE] [--machine secondary-3d]\n");
 }
 
 // "OP:N:CODE" -> its parts; the operation name itself contains "::", so split from the end.
@@ -122,6 +125,20 @@ int main(int argc, char** argv) {
             boxesPath = value;
         } else if (strcmp(opt, "--trace") == 0) {
             tracePath = value;
+        } else if (strcmp(opt, "--machine") == 0) {
+            if (strcmp(value, "secondary-3d") != 0) {
+                Usage();
+                return 2;
+            }
+            platform::MachineProfile profile = platform::ProductionProfile();
+            platform::DriverProfile card = profile.drivers.front();
+            card.isDefault = false;
+            card.guid = GUID{0x5ec0d001u, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, 1}};
+            card.description = "Secondary 3D";
+            card.name = "secondary3d";
+            card.driverCaps.dwCaps |= DDCAPS_3D;
+            profile.drivers.push_back(card);
+            platform::InstallProfile(profile);
         } else if (strcmp(opt, "--count") == 0) {
             countPath = value;
         } else {
