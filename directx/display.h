@@ -32,6 +32,9 @@ struct DisplayContextRecord {
 };
 extern DisplayContextRecord DisplayContext;
 
+// The scene's one light, held from its creation until the teardown releases it.
+extern IDirect3DLight* sceneLight;
+
 extern Object3D* shipObject;
 extern Object3D* cameraObject;
 
@@ -48,6 +51,14 @@ void CreateSceneObjects();
 void SetupSceneState();
 void SetupMaterial();
 void SetupLight();
+
+// The fixed records the scene state is built from: the viewport description for a viewport
+// at (x, y) of the given size, the projection, the material and the light.
+D3DVIEWPORT2 SceneViewport(unsigned viewportX, unsigned viewportY, unsigned viewportWidth,
+                           unsigned viewportHeight);
+D3DMATRIX SceneProjection();
+D3DMATERIAL SceneMaterial();
+D3DLIGHT2 SceneLight();
 
 int Render3DFrame();
 void ReleaseDisplay();

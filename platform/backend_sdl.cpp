@@ -152,6 +152,13 @@ public:
             return false;
         }
         opened_ = true;
+        // The backend lives until the process ends; SDL is shut down then, which gives
+        // the display back in order and frees what SDL's helpers hold.
+        static bool quitRegistered = false;
+        if (!quitRegistered) {
+            quitRegistered = true;
+            atexit(SDL_Quit);
+        }
         const char* current = SDL_GetCurrentVideoDriver();
         if (!explicitDriver && current &&
             (strcmp(current, "offscreen") == 0 || strcmp(current, "dummy") == 0)) {

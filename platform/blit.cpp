@@ -2,6 +2,7 @@
 
 #include <immintrin.h>
 
+#include <cstddef>
 #include <cstring>
 
 namespace platform::blit {
@@ -217,6 +218,10 @@ __attribute__((target("sse2"))) void ConvertRowSSE2(uint32_t* d, const uint8_t* 
 
 // ---- AVX2 -------------------------------------------------------------------------------
 
+// Rows up to this many bytes are blended without looking for fully transparent or opaque
+// chunks first.
+constexpr int kShortRow = 256;
+
 template <int B>
 __attribute__((target("avx2"))) inline __m256i Splat256(uint32_t v) {
     if constexpr (B == 1)
@@ -248,6 +253,21 @@ __attribute__((target("avx2"))) void KeySrcRowAVX2(uint8_t* d, const uint8_t* s,
         return;
     }
     const __m256i k = Splat256<B>(key);
+    if (bytes <= kShortRow) {
+        // Short rows (text, small sprites) blend every chunk: no branch to mispredict.
+        auto blend = [&](int i) __attribute__((target("avx2"))) {
+            const __m256i sv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i));
+            const __m256i dv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d + i));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i),
+                                _mm256_blendv_epi8(sv, dv, CmpEq256<B>(sv, k)));
+        };
+        int i = 0;
+        for (; i + 32 <= bytes; i += 32)
+            blend(i);
+        if (i < bytes)
+            blend(bytes - 32);
+        return;
+    }
     auto step = [&](int i) __attribute__((target("avx2"))) {
         const __m256i sv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i));
         const __m256i m = CmpEq256<B>(sv, k);
@@ -385,12 +405,14 @@ __attribute__((target("avx2"))) void ConvertRowAVX2(uint32_t* d, const uint8_t* 
 
 // ---- Dispatch ---------------------------------------------------------------------------
 
+const Isa bestIsa = DetectIsa();
+
 Isa Supported(Isa wanted) {
-    const Isa best = DetectIsa();
+    const Isa best = bestIsa;
     return static_cast<uint8_t>(wanted) <= static_cast<uint8_t>(best) ? wanted : best;
 }
 
-Isa activeIsa = DetectIsa();
+Isa activeIsa = bestIsa;
 
 // Rows that follow each other without a gap are handled as one long row.
 inline void Merge(int& width, int& height, int bpp, int dstPitch, int srcPitch) {
@@ -400,43 +422,58 @@ inline void Merge(int& width, int& height, int bpp, int dstPitch, int srcPitch) 
     }
 }
 
-using RowFn = void (*)(uint8_t*, const uint8_t*, int, uint32_t);
+// Whole rectangles per path and pixel size: the row kernel is inlined into the row loop, so a
+// small sprite costs one indirect call, not one per row.
+using RectFn = void (*)(Rows, ConstRows, int bytes, int height, uint32_t key);
 
-RowFn KeySrcRow(Isa isa, int bpp) {
-    switch (isa) {
-        case Isa::AVX2:
-            return bpp == 1 ? KeySrcRowAVX2<uint8_t>
-                            : (bpp == 2 ? KeySrcRowAVX2<uint16_t> : KeySrcRowAVX2<uint32_t>);
-        case Isa::SSE2:
-            return bpp == 1 ? KeySrcRowSSE2<uint8_t>
-                            : (bpp == 2 ? KeySrcRowSSE2<uint16_t> : KeySrcRowSSE2<uint32_t>);
-        case Isa::Scalar:
-            break;
+#define GAME_KEYED_RECT(Name, Row, ...)                                               \
+    template <typename T>                                                             \
+    __VA_ARGS__ void Name(Rows d, ConstRows s, int bytes, int height, uint32_t key) { \
+        for (int y = 0; y < height; ++y)                                              \
+            Row<T>(d.pixels + static_cast<ptrdiff_t>(y) * d.pitch,                    \
+                   s.pixels + static_cast<ptrdiff_t>(y) * s.pitch, bytes, key);       \
     }
-    return bpp == 1 ? KeySrcRowTail<uint8_t>
-                    : (bpp == 2 ? KeySrcRowTail<uint16_t> : KeySrcRowTail<uint32_t>);
-}
 
 template <typename T>
 void KeyDestRowBytesScalar(uint8_t* d, const uint8_t* s, int bytes, uint32_t key) {
     KeyDestRowScalar<T>(d, s, bytes / static_cast<int>(sizeof(T)), key);
 }
 
-RowFn KeyDestRow(Isa isa, int bpp) {
+GAME_KEYED_RECT(KeySrcRectScalar, KeySrcRowTail)
+GAME_KEYED_RECT(KeySrcRectSSE2, KeySrcRowSSE2, __attribute__((target("sse2"))))
+GAME_KEYED_RECT(KeySrcRectAVX2, KeySrcRowAVX2, __attribute__((target("avx2"))))
+GAME_KEYED_RECT(KeyDestRectScalar, KeyDestRowBytesScalar)
+GAME_KEYED_RECT(KeyDestRectSSE2, KeyDestRowSSE2, __attribute__((target("sse2"))))
+GAME_KEYED_RECT(KeyDestRectAVX2, KeyDestRowAVX2, __attribute__((target("avx2"))))
+#undef GAME_KEYED_RECT
+
+#define GAME_PICK(Name, bpp) \
+    ((bpp) == 1 ? Name<uint8_t> : ((bpp) == 2 ? Name<uint16_t> : Name<uint32_t>))
+
+RectFn KeySrcRect(Isa isa, int bpp) {
     switch (isa) {
         case Isa::AVX2:
-            return bpp == 1 ? KeyDestRowAVX2<uint8_t>
-                            : (bpp == 2 ? KeyDestRowAVX2<uint16_t> : KeyDestRowAVX2<uint32_t>);
+            return GAME_PICK(KeySrcRectAVX2, bpp);
         case Isa::SSE2:
-            return bpp == 1 ? KeyDestRowSSE2<uint8_t>
-                            : (bpp == 2 ? KeyDestRowSSE2<uint16_t> : KeyDestRowSSE2<uint32_t>);
+            return GAME_PICK(KeySrcRectSSE2, bpp);
         case Isa::Scalar:
             break;
     }
-    return bpp == 1
-               ? KeyDestRowBytesScalar<uint8_t>
-               : (bpp == 2 ? KeyDestRowBytesScalar<uint16_t> : KeyDestRowBytesScalar<uint32_t>);
+    return GAME_PICK(KeySrcRectScalar, bpp);
 }
+
+RectFn KeyDestRect(Isa isa, int bpp) {
+    switch (isa) {
+        case Isa::AVX2:
+            return GAME_PICK(KeyDestRectAVX2, bpp);
+        case Isa::SSE2:
+            return GAME_PICK(KeyDestRectSSE2, bpp);
+        case Isa::Scalar:
+            break;
+    }
+    return GAME_PICK(KeyDestRectScalar, bpp);
+}
+#undef GAME_PICK
 
 void FillRow(Isa isa, uint8_t* d, int width, int bpp, uint32_t value) {
     const int bytes = width * bpp;
@@ -500,7 +537,106 @@ void ConvertRect(Isa isa, uint32_t* dst, int dstPitch, ConstRows src, int width,
             src.pixels + static_cast<ptrdiff_t>(y) * src.pitch, width);
 }
 
+// Byte copies of any length without a library call: whole vectors, then one overlapping
+// vector for the rest; short lengths use overlapping scalar moves.
+template <int V>
+inline void CopyBytesShort(uint8_t* d, const uint8_t* s, size_t n) {
+    auto two = [&](auto word) {
+        using W = decltype(word);
+        W a, b;
+        std::memcpy(&a, s, sizeof(W));
+        std::memcpy(&b, s + n - sizeof(W), sizeof(W));
+        std::memcpy(d, &a, sizeof(W));
+        std::memcpy(d + n - sizeof(W), &b, sizeof(W));
+    };
+    if (n >= 8)
+        two(uint64_t{});
+    else if (n >= 4)
+        two(uint32_t{});
+    else if (n >= 2)
+        two(uint16_t{});
+    else if (n == 1)
+        *d = *s;
+}
+
+__attribute__((target("sse2"))) inline void CopyBytesSSE2(uint8_t* d, const uint8_t* s, size_t n) {
+    if (n < 16) {
+        CopyBytesShort<16>(d, s, n);
+        return;
+    }
+    size_t i = 0;
+    for (; i + 16 <= n; i += 16)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)));
+    if (i < n)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + n - 16),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + n - 16)));
+}
+
+__attribute__((target("avx2"))) inline void CopyBytesAVX2(uint8_t* d, const uint8_t* s, size_t n) {
+    if (n < 32) {
+        CopyBytesSSE2(d, s, n);
+        return;
+    }
+    size_t i = 0;
+    for (; i + 32 <= n; i += 32)
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i),
+                            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i)));
+    if (i < n)
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + n - 32),
+                            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + n - 32)));
+}
+
+inline void CopyBytesLibrary(uint8_t* d, const uint8_t* s, size_t n) {
+    std::memcpy(d, s, n);
+}
+
+#define GAME_COPY_RUNS(Name, Copy, ...)                                                      \
+    __VA_ARGS__ void Name(Rows dst, ConstRows src, RunTable t, int left, int top, int right, \
+                          int bottom, int bpp) {                                             \
+        for (int y = top; y < bottom; ++y) {                                                 \
+            uint8_t* d = dst.pixels + static_cast<ptrdiff_t>(y - top) * dst.pitch;           \
+            const uint8_t* row = src.pixels + static_cast<ptrdiff_t>(y) * src.pitch;         \
+            for (uint32_t i = t.rowRuns[y], end = t.rowRuns[y + 1]; i < end; ++i) {          \
+                int a = static_cast<int>(t.runs[i] & 0xFFFF);                                \
+                int b = a + static_cast<int>(t.runs[i] >> 16);                               \
+                if (b <= left)                                                               \
+                    continue;                                                                \
+                if (a >= right)                                                              \
+                    break;                                                                   \
+                a = a < left ? left : a;                                                     \
+                b = b > right ? right : b;                                                   \
+                Copy(d + (a - left) * bpp, row + a * bpp, static_cast<size_t>(b - a) * bpp); \
+            }                                                                                \
+        }                                                                                    \
+    }
+
+GAME_COPY_RUNS(CopyRunsScalar, CopyBytesLibrary)
+GAME_COPY_RUNS(CopyRunsSSE2, CopyBytesSSE2, __attribute__((target("sse2"))))
+GAME_COPY_RUNS(CopyRunsAVX2, CopyBytesAVX2, __attribute__((target("avx2"))))
+#undef GAME_COPY_RUNS
+
 }  // namespace
+
+void CopyRuns(Isa isa, Rows dst, ConstRows src, RunTable table, int left, int top, int right,
+              int bottom, int bpp) {
+    switch (Supported(isa)) {
+        case Isa::AVX2:
+            CopyRunsAVX2(dst, src, table, left, top, right, bottom, bpp);
+            return;
+        case Isa::SSE2:
+            CopyRunsSSE2(dst, src, table, left, top, right, bottom, bpp);
+            return;
+        case Isa::Scalar:
+            break;
+    }
+    CopyRunsScalar(dst, src, table, left, top, right, bottom, bpp);
+}
+
+void CopyRuns(Rows dst, ConstRows src, RunTable table, int left, int top, int right, int bottom,
+              int bpp) {
+    CopyRuns(activeIsa, dst, src, table, left, top, right, bottom, bpp);
+}
 
 Isa DetectIsa() {
     __builtin_cpu_init();
@@ -547,10 +683,7 @@ void CopyKeySrc(Isa isa, Rows dst, ConstRows src, int width, int height, int bpp
     if (width <= 0 || height <= 0)
         return;
     Merge(width, height, bpp, dst.pitch, src.pitch);
-    const RowFn row = KeySrcRow(Supported(isa), bpp);
-    for (int y = 0; y < height; ++y)
-        row(dst.pixels + static_cast<ptrdiff_t>(y) * dst.pitch,
-            src.pixels + static_cast<ptrdiff_t>(y) * src.pitch, width * bpp, key);
+    KeySrcRect(Supported(isa), bpp)(dst, src, width * bpp, height, key);
 }
 
 void CopyKeySrc(Rows dst, ConstRows src, int width, int height, int bpp, uint32_t key) {
@@ -561,10 +694,7 @@ void CopyKeyDest(Isa isa, Rows dst, ConstRows src, int width, int height, int bp
     if (width <= 0 || height <= 0)
         return;
     Merge(width, height, bpp, dst.pitch, src.pitch);
-    const RowFn row = KeyDestRow(Supported(isa), bpp);
-    for (int y = 0; y < height; ++y)
-        row(dst.pixels + static_cast<ptrdiff_t>(y) * dst.pitch,
-            src.pixels + static_cast<ptrdiff_t>(y) * src.pitch, width * bpp, key);
+    KeyDestRect(Supported(isa), bpp)(dst, src, width * bpp, height, key);
 }
 
 void CopyKeyDest(Rows dst, ConstRows src, int width, int height, int bpp, uint32_t key) {

@@ -39,6 +39,19 @@ void CopyKeySrc(Rows dst, ConstRows src, int width, int height, int bpp, uint32_
 // Copy the source pixels whose destination pixel equals `key`; no overlap either.
 void CopyKeyDest(Rows dst, ConstRows src, int width, int height, int bpp, uint32_t key);
 
+// Copy runs of pixels listed per source row: for row y in [top, bottom) the runs
+// runs[rowRuns[y]] to runs[rowRuns[y + 1] - 1], each packed as start | length << 16 in
+// pixels and sorted by start. Only the parts inside columns [left, right) are copied; `dst`
+// is where source pixel (left, top) goes.
+struct RunTable {
+    const uint32_t* runs;
+    const uint32_t* rowRuns;
+};
+void CopyRuns(Rows dst, ConstRows src, RunTable table, int left, int top, int right, int bottom,
+              int bpp);
+void CopyRuns(Isa isa, Rows dst, ConstRows src, RunTable table, int left, int top, int right,
+              int bottom, int bpp);
+
 // 5-6-5 or 5-5-5 rows to XRGB8888, top bits replicated into the low ones.
 void Convert565(uint32_t* dst, int dstPitch, ConstRows src, int width, int height);
 void Convert555(uint32_t* dst, int dstPitch, ConstRows src, int width, int height);

@@ -383,6 +383,7 @@ bool GetPixelBuffer(IDirectDrawSurface4* surface, PixelBuffer* out) {
     Surface* s = Surface::From(surface);
     if (!s || s->primary() || !out)
         return false;
+    s->GiveRawAccess();
     *out = s->buffer();
     return true;
 }

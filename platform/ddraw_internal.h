@@ -61,11 +61,25 @@ public:
     // The surface behind an interface this platform made, or null.
     static Surface* From(IDirectDrawSurface4* surface);
 
+    // Raw access to the pixels (GetPixelBuffer): changes can no longer be tracked, so the
+    // surface stops caching its opaque runs.
+    void GiveRawAccess();
+    // Whether keyed blits from this surface currently copy cached opaque runs.
+    bool CopiesOpaqueRuns() const { return runsBuilt_ && runsWorthIt_ && !rawAccess_; }
+
 private:
     Surface() = default;
     ~Surface() override;
     HRESULT BltToScreen(RECT* destRect, Surface* src, const RECT& srcRect, DWORD flags);
     void DescribeInto(DDSURFACEDESC2* desc) const;
+    // The pixels may have changed: the cached runs are stale.
+    void Touched() {
+        runsBuilt_ = false;
+        keyedSinceChange_ = 0;
+    }
+    bool UseOpaqueRuns();
+    void BuildOpaqueRuns();
+    void CopyOpaqueRuns(uint8_t* dst, int dstPitch, const RECT& s) const;
 
     ULONG refs_ = 1;
     unsigned id_ = 0;
@@ -84,6 +98,17 @@ private:
     bool dcHeld_ = false;
     bool locked_ = false;
     DeviceContext dc_{};
+
+    // The opaque runs of a source-keyed surface, row by row (start | length << 16), so that a
+    // keyed blit of a sprite that does not change copies only what it shows. Storage is
+    // reserved when the source key is set (never during a frame); the runs are rebuilt on
+    // the second keyed blit after a change and used only when runs are long on average.
+    std::unique_ptr<uint32_t[]> runs_;
+    std::unique_ptr<uint32_t[]> rowRuns_;  // height + 1 offsets into runs_
+    bool runsBuilt_ = false;
+    bool runsWorthIt_ = false;
+    bool rawAccess_ = false;
+    int keyedSinceChange_ = 0;
 };
 
 // The display's size: the backend's screen.

@@ -2,6 +2,8 @@
 // surfaces that hand out device contexts.
 #pragma once
 
+#include <cstddef>
+#include <string>
 #include <vector>
 
 #include "platform/gdi.h"
@@ -43,5 +45,27 @@ inline HBITMAP ToHandle(Bitmap* b) {
 inline Bitmap* BitmapFromHandle(HGDIOBJ h) {
     return reinterpret_cast<Bitmap*>(h);
 }
+
+// ---- Bitmaps ---------------------------------------------------------------------------
+
+// The bitmaps embedded in the library, by resource id (the build generates this table).
+bool FindEmbeddedBitmap(uint16_t id, const uint8_t** bytes, size_t* size);
+
+// Decodes a BMP file held in memory: uncompressed 24- and 32-bit (also 32-bit with the
+// standard bit fields) and 8-bit paletted, bottom-up or top-down. Every size and offset is
+// checked against `size`; anything else is refused with a one-line reason in `why`.
+bool DecodeBmp(const uint8_t* data, size_t size, Bitmap* out, std::string* why);
+
+// A bitmap handle made from BMP bytes, as LoadImageA makes one; null on failure, with the
+// reason in LastImageError(). Freed with DeleteObject.
+HBITMAP CreateBitmapFromBmp(const uint8_t* data, size_t size);
+
+// Why the latest LoadImageA or CreateBitmapFromBmp failed ("" after a success).
+const std::string& LastImageError();
+
+// The pixel value a bitmap colour becomes in a surface format. Magenta, the transparent
+// colour of the bitmaps, becomes exactly PackRGB(kind, 255, 0, 255) in the RGB formats and
+// 255 in the 8-bit one, where no other colour maps to 255.
+uint32_t BitmapColourToPixel(PixelKind kind, uint32_t xrgb);
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 // GDI text: colours of a device context and TextOutA in the built-in 8 x 16 font, opaque
 // (each cell painted in the background colour first), clipped to what the DC draws into.
 #include <array>
+#include <cstddef>
 
 #include "platform/gdi_internal.h"
 

@@ -6,3 +6,16 @@ int CreateOverlay();
 void UpdateOverlay();
 void DestroyOverlay();
 void DrawDisplayList();
+
+class FontSprite;
+class Gauge;
+class Sprite;
+
+// The scene's objects (none where one could not be made), for inspection.
+struct OverlayObjects {
+    FontSprite* fonts[4];
+    Gauge* gauges[4];
+    Sprite* crosshair;
+    Sprite* caption;
+};
+OverlayObjects GetOverlayObjects();

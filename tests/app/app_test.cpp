@@ -2,6 +2,8 @@
 // sleep rules, and every way out.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -10,6 +12,7 @@
 #include "app/frame.h"
 #include "directx/diag.h"
 #include "platform/backend.h"
+#include "platform/ddraw.h"
 #include "support/test_support.h"
 
 namespace {
@@ -52,8 +55,10 @@ std::vector<platform::TraceEntry> OwnTrace() {
 }
 
 TEST_F(AppTest, FailedStartupShowsItsBoxDestroysTheWindowAndExitsWithZero) {
-    // Whatever display layer is linked, its creation fails here.
-    platform::FailCall("DirectDrawCreate", 1, DDERR_NODIRECTDRAWHW, true);
+    // A machine on which no Direct3D device can be made: start-up fails without a report.
+    platform::MachineProfile profile = platform::ProductionProfile();
+    profile.creatableDevices = 0;
+    platform::InstallProfile(profile);
     platform::StartTrace();
     char cmdLine[] = "";
     EXPECT_EQ(WinMain(platform::ModuleInstance(), nullptr, cmdLine, SW_SHOWDEFAULT), 0);
@@ -235,6 +240,41 @@ TEST_F(AppTest, StartupPreparesTheClearRecordAndTheSceneClock) {
     EXPECT_FLOAT_EQ(SceneClock, 1.234f);
     EXPECT_EQ(clearFx.dwSize, 100u);
     EXPECT_EQ(clearFx.dwFillColor, 0u);
+}
+
+}  // namespace
+
+namespace {
+
+class NoDisplayTest : public testing_support::TempDirTest {
+protected:
+    void SetUp() override {
+        TempDirTest::SetUp();
+        unsetenv("DISPLAY");
+        unsetenv("WAYLAND_DISPLAY");
+        unsetenv("SDL_VIDEODRIVER");
+        platform::UseSdlBackend();
+    }
+};
+
+TEST_F(NoDisplayTest, TheRunSaysSoInOneLineAndExitsWithZero) {
+    ::testing::internal::CaptureStderr();
+    char cmdLine[] = "";
+    EXPECT_EQ(WinMain(platform::ModuleInstance(), nullptr, cmdLine, SW_SHOWDEFAULT), 0);
+    std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_NE(err.find("no display"), std::string::npos) << err;
+    EXPECT_FALSE(testing_support::FileExists("info.txt"));
+}
+
+TEST_F(NoDisplayTest, BoxesThatCannotBeShownGoToStandardErrorLineByLine) {
+    GetSystemMetrics(SM_CXSCREEN);  // the one line about the display, before capturing
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(MessageBoxA(nullptr, "DirectDraw Error X\nin file app at line 1\r\n", "Error", MB_OK),
+              IDOK);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "Error: DirectDraw Error X\nError: in file app at line 1\n");
+    ASSERT_EQ(platform::MessageBoxes().size(), 1u);
 }
 
 }  // namespace

@@ -31,6 +31,8 @@ cleanup() {
 trap cleanup EXIT
 export DISPLAY=":$n"
 unset WAYLAND_DISPLAY SDL_VIDEODRIVER
+# Under the sanitizers: leaks inside system libraries are not the game's.
+export LSAN_OPTIONS="suppressions=$src/tests/e2e/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 wait_for_x || fail "Xvfb did not start"
 
 cd "$work" || fail "cannot enter $work"

@@ -142,3 +142,41 @@ TEST(Blitter, ForcingAPathTheProcessorLacksFallsBackToTheBest) {
     EXPECT_EQ(platform::blit::ForceIsa(Isa::Scalar), Isa::Scalar);
     EXPECT_EQ(platform::blit::ActiveIsa(), Isa::Scalar);
 }
+
+TEST(Blitter, RunCopiesOnEveryPathMatchTheScalarReference) {
+    std::mt19937 rng(77);
+    for (Isa isa : VectorPaths()) {
+        for (int bpp : {1, 2, 4}) {
+            const int width = 150, height = 6;
+            // Runs of every length from 1 to 70 pixels with gaps between them.
+            std::vector<uint32_t> runs;
+            std::vector<uint32_t> rowRuns;
+            for (int y = 0; y < height; ++y) {
+                rowRuns.push_back(static_cast<uint32_t>(runs.size()));
+                int x = static_cast<int>(rng() % 3);
+                while (true) {
+                    const int len = 1 + static_cast<int>(rng() % 70);
+                    if (x + len > width)
+                        break;
+                    runs.push_back(static_cast<uint32_t>(x) | (static_cast<uint32_t>(len) << 16));
+                    x += len + 1 + static_cast<int>(rng() % 4);
+                }
+            }
+            rowRuns.push_back(static_cast<uint32_t>(runs.size()));
+            Case src = RandomCase(rng, bpp, width, height, 0);
+            for (auto [left, right] : {std::pair{0, width}, std::pair{7, 93}, std::pair{33, 34}}) {
+                Case want = RandomCase(rng, bpp, right - left, height - 1, 0);
+                Case got = want;
+                const platform::blit::RunTable table{runs.data(), rowRuns.data()};
+                platform::blit::CopyRuns(Isa::Scalar, Rows{want.at(), want.pitch},
+                                         ConstRows{src.at(), src.pitch}, table, left, 1, right,
+                                         height, bpp);
+                platform::blit::CopyRuns(isa, Rows{got.at(), got.pitch},
+                                         ConstRows{src.at(), src.pitch}, table, left, 1, right,
+                                         height, bpp);
+                ASSERT_EQ(got.bytes, want.bytes) << "path " << static_cast<int>(isa) << " bpp "
+                                                 << bpp << " columns " << left << ".." << right;
+            }
+        }
+    }
+}

@@ -8,6 +8,7 @@
 #include "ddraw_test_support.h"
 #include "platform/backend.h"
 #include "platform/blit.h"
+#include "platform/gdi.h"
 
 using namespace ddtest;
 using platform::blit::Isa;
@@ -379,4 +380,102 @@ TEST(DirectDrawPrimary, BlitsAreClippedToTheClippersWindow) {
     wide->Release();
     back->Release();
     primary->Release();
+}
+
+namespace {
+// Pixels read and written through Lock, which keeps the surface's change tracking intact.
+std::vector<uint32_t> LockedRead(IDirectDrawSurface4* s, int w, int h) {
+    DDSURFACEDESC2 desc{};
+    desc.dwSize = kSurfaceDescSize;
+    EXPECT_EQ(s->Lock(nullptr, &desc, 0, nullptr), DD_OK);
+    std::vector<uint32_t> out;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            out.push_back(reinterpret_cast<const uint16_t*>(
+                static_cast<const uint8_t*>(desc.lpSurface) + y * desc.lPitch)[x]);
+    EXPECT_EQ(s->Unlock(nullptr), DD_OK);
+    return out;
+}
+
+template <typename F>
+void LockedWrite(IDirectDrawSurface4* s, int w, int h, F pixel) {
+    DDSURFACEDESC2 desc{};
+    desc.dwSize = kSurfaceDescSize;
+    ASSERT_EQ(s->Lock(nullptr, &desc, 0, nullptr), DD_OK);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            reinterpret_cast<uint16_t*>(static_cast<uint8_t*>(desc.lpSurface) +
+                                        y * desc.lPitch)[x] = static_cast<uint16_t>(pixel(x, y));
+    ASSERT_EQ(s->Unlock(nullptr), DD_OK);
+}
+}  // namespace
+
+// A sprite that does not change is drawn from its cached opaque runs; every way of changing
+// it (a lock, a blit into it, GDI text) is seen by the next blits.
+TEST(DirectDrawBlt, CachedOpaqueRunsFollowEveryChangeOfTheSprite) {
+    Device dev;
+    constexpr int kSw = 150, kSh = 23, kDw = 120, kDh = 40;
+    constexpr uint32_t kKey = 0xF81F;
+    IDirectDrawSurface4* sprite = MakeSurface(dev.dd4, kSw, kSh, PixelKind::RGB565);
+    IDirectDrawSurface4* dst = MakeSurface(dev.dd4, kDw, kDh, PixelKind::RGB565);
+    IDirectDrawClipper* clipper = nullptr;
+    ASSERT_EQ(dev.dd4->CreateClipper(0, &clipper, nullptr), DD_OK);
+    dst->SetClipper(clipper);
+    clipper->Release();
+    DDCOLORKEY key{kKey, kKey};
+    ASSERT_EQ(sprite->SetColorKey(DDCKEY_SRCBLT, &key), DD_OK);
+    std::mt19937 rng(21);
+    const platform::Surface* cache = platform::Surface::From(sprite);
+
+    auto check = [&](const char* stage, bool cached) {
+        const std::vector<uint32_t> src = LockedRead(sprite, kSw, kSh);
+        for (int round = 0; round < 4; ++round) {
+            // Partly outside the destination, so the clipper trims the source rectangle.
+            const int x = static_cast<int>(rng() % 60) - 20, y = static_cast<int>(rng() % 30) - 8;
+            RECT s{static_cast<LONG>(rng() % 10), static_cast<LONG>(rng() % 5), kSw, kSh};
+            RECT d{x, y, x + s.right - s.left, y + s.bottom - s.top};
+            RECT dc{std::max(0, x), std::max(0, y), std::min<LONG>(kDw, d.right),
+                    std::min<LONG>(kDh, d.bottom)};
+            RECT sc{s.left + (dc.left - d.left), s.top + (dc.top - d.top), 0, 0};
+            sc.right = sc.left + (dc.right - dc.left);
+            sc.bottom = sc.top + (dc.bottom - dc.top);
+            Randomise(Pixels(dst), rng, 0);
+            const std::vector<uint32_t> expected =
+                Reference(Snapshot(dst), kDw, src, kSw, dc, sc, Op::KeySrc, kKey, 0, 0xFFFF);
+            ASSERT_EQ(dst->Blt(&d, sprite, &s, DDBLT_KEYSRC, nullptr), DD_OK);
+            ASSERT_EQ(Snapshot(dst), expected) << stage << " round " << round;
+            if (round >= 1) {
+                EXPECT_EQ(cache->CopiesOpaqueRuns(), cached) << stage;
+            }
+        }
+    };
+
+    // One long run of colour per row in a wide transparent field.
+    LockedWrite(sprite, kSw, kSh,
+                [](int x, int y) { return x >= 10 + y % 7 && x < 35 + y % 7 ? x * 9 + y : kKey; });
+    check("first picture", true);
+    LockedWrite(sprite, kSw, kSh,
+                [](int x, int y) { return x >= 50 - y && x < 70 - y ? 0x0400 + x : kKey; });
+    check("after a lock", true);
+    IDirectDrawSurface4* patch = MakeSurface(dev.dd4, 30, 10, PixelKind::RGB565);
+    DDBLTFX fx{};
+    fx.dwSize = sizeof fx;
+    fx.dwFillColor = 0x1234;
+    patch->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL, &fx);
+    RECT at{40, 5, 70, 15};
+    ASSERT_EQ(sprite->Blt(&at, patch, nullptr, 0, nullptr), DD_OK);
+    fx.dwFillColor = kKey;
+    RECT hole{0, 0, 20, 20};
+    ASSERT_EQ(sprite->Blt(&hole, nullptr, nullptr, DDBLT_COLORFILL, &fx), DD_OK);
+    check("after blits into it", true);
+    HDC dc = nullptr;
+    ASSERT_EQ(sprite->GetDC(&dc), DD_OK);
+    SetBkColor(dc, RGB(255, 0, 255));
+    SetTextColor(dc, RGB(255, 255, 255));
+    TextOutA(dc, 2, 3, "TESTING", 7);
+    ASSERT_EQ(sprite->ReleaseDC(dc), DD_OK);
+    check("after text", false);  // short runs: compared instead
+    patch->Release();
+    sprite->Release();
+    dst->Release();
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -237,6 +239,61 @@ TEST_F(WindowTest, HeadlessPresentConvertsAndClipsToTheScreen) {
     EXPECT_EQ(r.bottom, 600);
     EXPECT_EQ(backend_->Screen()[599 * 800 + 799] & 0xFFFFFFu, 0xFF0000u);
     EXPECT_EQ(backend_->Screen()[598 * 800 + 799], 0u);
+}
+
+}  // namespace
+
+// Every allocation in this test program is counted, so the message loop's turns can be
+// checked to allocate nothing.
+namespace {
+long allocations = 0;
+}
+void* operator new(size_t size) {
+    ++allocations;
+    if (void* p = malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+    free(p);
+}
+void operator delete(void* p, size_t) noexcept {
+    free(p);
+}
+
+namespace {
+
+LRESULT QuietProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+TEST_F(WindowTest, MessageLoopTurnsAllocateNothing) {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = QuietProc;
+    wc.lpszClassName = "Quiet";
+    RegisterClassA(&wc);
+    HWND hwnd = CreateWindowExA(0, "Quiet", "q", WS_POPUP, 0, 0, 64, 64, nullptr, nullptr, nullptr,
+                                nullptr);
+    ASSERT_NE(hwnd, nullptr);
+    int idle = 0;
+    backend_->onIdleWait = [&idle] { ++idle; };
+    MSG msg;
+    PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);  // the first pump opens the backend
+    long before = allocations;
+    for (int i = 0; i < 1000; ++i) {
+        PostMessageA(hwnd, WM_KEYDOWN, VK_LEFT, 0);
+        SendMessageA(hwnd, WM_SETCURSOR, 0, 0);
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+            GetMessageA(&msg, nullptr, 0, 0);
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        WaitMessage();
+    }
+    long used = allocations - before;
+    EXPECT_EQ(used, 0);
+    EXPECT_EQ(idle, 1000);
+    EXPECT_TRUE(IsWindow(hwnd));
 }
 
 }  // namespace

@@ -1,0 +1,75 @@
+// The 3D step of every frame and the teardown of the display layer.
+#include "app/appstate.h"
+#include "directx/diag.h"
+#include "directx/display.h"
+#include "object3d/object3d.h"
+
+namespace {
+
+constexpr const char* kModule = "directx";
+
+template <typename Interface>
+void ReleaseAndClear(Interface*& ref) {
+    if (ref) {
+        ref->Release();
+        ref = nullptr;
+    }
+}
+
+}  // namespace
+
+int Render3DFrame() {
+    // Without a device (3D not wanted, or its set-up failed) there is no scene to draw.
+    if (!DisplayContext.device || !DisplayContext.viewport)
+        return 0;
+    const float elapsed = SceneClock - DisplayContext.lastFrameTime;
+
+    HRESULT hr = DisplayContext.viewport->Clear2(1, &DisplayContext.viewportClearRect,
+                                                 D3DCLEAR_TARGET, 0, 0.0f, 0);
+    if (hr != D3D_OK) {
+        ReportDirect3DError(hr, kModule, 601);
+        return 0;
+    }
+    hr = DisplayContext.device->BeginScene();
+    if (hr != D3D_OK) {
+        ReportDirect3DError(hr, kModule, 603);
+        return 0;
+    }
+    // The camera first, so the mesh is drawn with this frame's view.
+    if (cameraObject)
+        cameraObject->Update(elapsed);
+    if (shipObject)
+        shipObject->Update(elapsed);
+    hr = DisplayContext.device->EndScene();
+    if (hr != D3D_OK) {
+        ReportDirect3DError(hr, kModule, 609);
+        return 0;
+    }
+    DisplayContext.lastFrameTime = SceneClock;
+    return 0;
+}
+
+void ReleaseDisplay() {
+    if (DisplayContext.want3D) {
+        ReleaseAndClear(DisplayContext.device);
+        ReleaseAndClear(DisplayContext.viewport);
+        ReleaseAndClear(DisplayContext.direct3D);
+    }
+    // The material and the light are not used after start-up; with the device and the
+    // viewport gone they are released too, so nothing of the scene outlives the teardown.
+    ReleaseAndClear(sceneLight);
+    ReleaseAndClear(DisplayContext.material);
+    ReleaseAndClear(DisplayContext.backBuffer);
+    ReleaseAndClear(DisplayContext.primarySurface);
+    // Every surface is gone now (the overlay's went first), so the device can go as well.
+    ReleaseAndClear(DisplayContext.directDraw4);
+    ReleaseAndClear(DisplayContext.directDraw);
+    if (shipObject) {
+        delete shipObject;
+        shipObject = nullptr;
+    }
+    if (cameraObject) {
+        delete cameraObject;
+        cameraObject = nullptr;
+    }
+}

@@ -1,0 +1,274 @@
+// Sprite construction, frame loading and destruction.
+#include "sprite/sprite.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "app/appstate.h"
+#include "directx/diag.h"
+#include "directx/display.h"
+#include "platform/gdi.h"
+
+namespace {
+
+// Shows a loading error: the primary surface goes back to GDI so the box is visible, the
+// message names this module and the line; `messageIsText` picks which of the two strings
+// is the box text and which the caption.
+void ShowSpriteError(const char* format, int line, bool messageIsText) {
+    if (DisplayContext.directDraw4)
+        DisplayContext.directDraw4->FlipToGDISurface();
+    wsprintfA(scratchText, format, kSpriteSource, line);
+    if (messageIsText)
+        MessageBoxA(nullptr, scratchText, "ERROR", MB_OK);
+    else
+        MessageBoxA(nullptr, "ERROR", scratchText, MB_OK);
+}
+
+constexpr const char* kErrorFormat = "Error: %s:%d";
+constexpr const char* kLoadErrorFormat = "Error loading image %s:%d";
+
+// The memory DC and bitmap of one load, released on every way out.
+struct LoadedBitmap {
+    HANDLE bitmap = nullptr;
+    HDC dc = nullptr;
+    ~LoadedBitmap() {
+        if (dc)
+            DeleteDC(dc);
+        if (bitmap)
+            DeleteObject(static_cast<HGDIOBJ>(bitmap));
+    }
+};
+
+}  // namespace
+
+Sprite::Sprite()
+    : frameCount(0),
+      clip{},
+      source(SourceNone),
+      fileName{},
+      resourceId(0),
+      srcRect{},
+      destRect{},
+      x(0),
+      y(0),
+      layer(0),
+      width(0),
+      height(0),
+      frames(nullptr),
+      surface(nullptr),
+      next(nullptr),
+      prev(nullptr),
+      listedIn(0) {}
+
+Sprite::Sprite(uint16_t resourceIdArg, int32_t xArg, int32_t yArg, int32_t layerArg,
+               int32_t widthArg, int32_t heightArg, uint16_t frameCountArg, int systemMemory)
+    : Sprite() {
+    Init(resourceIdArg, xArg, yArg, layerArg, widthArg, heightArg, frameCountArg, systemMemory);
+}
+
+Sprite::~Sprite() {
+    RemoveFromDisplayList();
+    if (frames) {
+        if (frames->shareCount > 0)
+            --frames->shareCount;
+        if (frames->shareCount == 0)
+            ReleaseFrames();
+    }
+}
+
+SpriteFrame* Sprite::AppendFrame() {
+    SpriteFrame* node = static_cast<SpriteFrame*>(std::malloc(sizeof(SpriteFrame)));
+    if (!node)
+        return nullptr;
+    node->surface = nullptr;
+    node->shareCount = 0;
+    node->next = nullptr;
+    if (!frames) {
+        node->shareCount = 1;
+        frames = node;
+    } else {
+        SpriteFrame* last = frames;
+        while (last->next)
+            last = last->next;
+        last->next = node;
+    }
+    return node;
+}
+
+int Sprite::Init(uint16_t resourceIdArg, int32_t xArg, int32_t yArg, int32_t layerArg,
+                 int32_t widthArg, int32_t heightArg, uint16_t frameCountArg, int systemMemory) {
+    // A file path set by the caller before Init keeps the sprite loading from that file.
+    if (resourceIdArg != 0)
+        source = SourceResource;
+    else if (!(source == SourceFile && fileName[0] != '\0'))
+        source = SourceNone;
+    resourceId = resourceIdArg;
+
+    if (frames && frames->shareCount > 1) {
+        // Frames shared with another sprite keep their size.
+        frameCount = frameCountArg;
+    } else {
+        width = widthArg;
+        height = heightArg;
+        if (source != SourceNone && (fileName[0] != '\0' || resourceId != 0)) {
+            frameCount = frameCountArg;
+            const int loaded = frameCount <= 1 ? LoadSingleImage(systemMemory)
+                                               : LoadImageStrip(frameCount, systemMemory);
+            if (!loaded)
+                return 0;
+        } else {
+            // A blank sprite has at least one frame.
+            const uint16_t count = frameCountArg == 0 ? 1 : frameCountArg;
+            for (uint16_t i = 0; i < count; ++i) {
+                SpriteFrame* node = AppendFrame();
+                if (!node)
+                    return 0;
+                node->surface = CreateSpriteSurface(static_cast<unsigned>(width),
+                                                    static_cast<unsigned>(height), systemMemory);
+                if (!node->surface) {
+                    ShowSpriteError(kErrorFormat, 149, false);
+                    return 0;
+                }
+            }
+            frameCount = count;
+        }
+    }
+
+    layer = layerArg;
+    x = xArg;
+    y = yArg;
+    destRect = Rect{x, y, x + width, y + height};
+    srcRect = Rect{0, 0, width, height};
+    clip = Rect{0, 0, DisplayContext.width - 1, DisplayContext.height - 1};
+    surface = frames ? frames->surface : nullptr;
+    return 1;
+}
+
+int Sprite::LoadSingleImage(int systemMemory) {
+    SpriteFrame* node = AppendFrame();
+    if (!node)
+        return 0;
+    LoadedBitmap loaded;
+    if (source == SourceFile)
+        loaded.bitmap = LoadImageA(nullptr, fileName, IMAGE_BITMAP, 0, 0,
+                                   LR_LOADFROMFILE | LR_CREATEDIBSECTION | LR_DEFAULTSIZE);
+    else
+        loaded.bitmap = LoadImageA(AppState.instance, MAKEINTRESOURCEA(resourceId), IMAGE_BITMAP, 0,
+                                   0, LR_CREATEDIBSECTION | LR_DEFAULTSIZE);
+    if (!loaded.bitmap) {
+        ShowSpriteError(kErrorFormat, 217, true);
+        return 0;
+    }
+    loaded.dc = CreateCompatibleDC(nullptr);
+    if (!loaded.dc)
+        return 0;
+    SelectObject(loaded.dc, static_cast<HGDIOBJ>(loaded.bitmap));
+
+    BITMAP info{};
+    GetObjectA(static_cast<HGDIOBJ>(loaded.bitmap), sizeof(BITMAP), &info);
+    width = info.bmWidth;
+    height = info.bmHeight;
+
+    node->surface = CreateSpriteSurface(static_cast<unsigned>(width), static_cast<unsigned>(height),
+                                        systemMemory);
+    if (!node->surface)
+        return 0;
+
+    HDC surfaceDc = nullptr;
+    HRESULT hr = node->surface->GetDC(&surfaceDc);
+    if (hr != DD_OK) {
+        ReportDirectDrawError(hr, kSpriteSource, 234);
+        return 0;
+    }
+    const BOOL copied =
+        StretchBlt(surfaceDc, 0, 0, width, height, loaded.dc, 0, 0, width, height, SRCCOPY);
+    hr = node->surface->ReleaseDC(surfaceDc);
+    if (hr != DD_OK) {
+        ReportDirectDrawError(hr, kSpriteSource, 237);
+        return 0;
+    }
+    if (!copied) {
+        ShowSpriteError(kErrorFormat, 245, false);
+        return 0;
+    }
+    return 1;
+}
+
+int Sprite::LoadImageStrip(uint16_t frameCountArg, int systemMemory) {
+    LoadedBitmap loaded;
+    if (source == SourceFile)
+        loaded.bitmap = LoadImageA(nullptr, fileName, IMAGE_BITMAP, 0, 0,
+                                   LR_LOADFROMFILE | LR_CREATEDIBSECTION | LR_DEFAULTSIZE);
+    else
+        loaded.bitmap = LoadImageA(AppState.instance, MAKEINTRESOURCEA(resourceId), IMAGE_BITMAP, 0,
+                                   0, LR_CREATEDIBSECTION);
+    if (!loaded.bitmap) {
+        ShowSpriteError(kLoadErrorFormat, 272, true);
+        return 0;
+    }
+    loaded.dc = CreateCompatibleDC(nullptr);
+    if (!loaded.dc)
+        return 0;
+    SelectObject(loaded.dc, static_cast<HGDIOBJ>(loaded.bitmap));
+
+    BITMAP info{};
+    GetObjectA(static_cast<HGDIOBJ>(loaded.bitmap), sizeof(BITMAP), &info);
+    // Columns past the last whole frame belong to no frame.
+    width = info.bmWidth / frameCountArg;
+    height = info.bmHeight;
+
+    BOOL copied = TRUE;
+    for (uint16_t i = 0; i < frameCountArg; ++i) {
+        SpriteFrame* node = AppendFrame();
+        if (!node)
+            return 0;
+        node->surface = CreateSpriteSurface(static_cast<unsigned>(width),
+                                            static_cast<unsigned>(height), systemMemory);
+        if (!node->surface) {
+            ShowSpriteError(kErrorFormat, 307, false);
+            return 0;
+        }
+        HDC surfaceDc = nullptr;
+        HRESULT hr = node->surface->GetDC(&surfaceDc);
+        if (hr != DD_OK) {
+            ReportDirectDrawError(hr, kSpriteSource, 311);
+            return 0;
+        }
+        copied = StretchBlt(surfaceDc, 0, 0, width, height, loaded.dc, i * width, 0, width, height,
+                            SRCCOPY);
+        hr = node->surface->ReleaseDC(surfaceDc);
+        if (hr != DD_OK) {
+            ReportDirectDrawError(hr, kSpriteSource, 314);
+            return 0;
+        }
+        if (!copied)
+            break;
+    }
+    if (!copied) {
+        ShowSpriteError(kErrorFormat, 324, false);
+        return 0;
+    }
+    return 1;
+}
+
+void Sprite::ReleaseFrames() {
+    while (frames) {
+        SpriteFrame* node = frames;
+        frames = node->next;
+        if (node->surface) {
+            node->surface->Release();
+            node->surface = nullptr;
+        }
+        std::free(node);
+    }
+    surface = nullptr;
+}
+
+void Sprite::SetClipRect(int32_t left, int32_t top, int32_t right, int32_t bottom) {
+    clip = Rect{left, top, right, bottom};
+}
+
+FontSprite::FontSprite(uint16_t resourceIdArg, uint16_t cellWidthArg, uint16_t cellHeightArg)
+    : Sprite(), cellWidth(cellWidthArg), cellHeight(cellHeightArg) {
+    Init(resourceIdArg, 0, 0, 0, 0, 0, 1, 0);
+}

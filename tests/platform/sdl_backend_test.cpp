@@ -1,0 +1,148 @@
+// The SDL2 backend on SDL's own offscreen video driver (asked for explicitly): window,
+// events turned into window messages, and presentation into the window surface.
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "platform/backend.h"
+#include "platform/win.h"
+
+namespace {
+
+LRESULT Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+class SdlBackendTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("SDL_VIDEODRIVER", "offscreen", 1);
+        platform::UseSdlBackend();
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = Proc;
+        wc.lpszClassName = "SDL Test";
+        RegisterClassA(&wc);
+        width_ = GetSystemMetrics(SM_CXSCREEN);
+        height_ = GetSystemMetrics(SM_CYSCREEN);
+        ASSERT_GT(width_, 0);
+        ASSERT_GT(height_, 0);
+        hwnd_ = CreateWindowExA(0, "SDL Test", "Game Library", WS_POPUP, 0, 0, width_, height_,
+                                nullptr, nullptr, nullptr, nullptr);
+        ASSERT_NE(hwnd_, nullptr);
+        ShowWindow(hwnd_, SW_SHOW);
+    }
+    SDL_Window* Window() {
+        for (Uint32 id = 0; id < 16; ++id)
+            if (SDL_Window* w = SDL_GetWindowFromID(id))
+                return w;
+        return nullptr;
+    }
+    static void Push(Uint32 type, SDL_Keycode key, Uint8 repeat = 0) {
+        SDL_Event e{};
+        e.type = type;
+        e.key.keysym.sym = key;
+        e.key.repeat = repeat;
+        SDL_PushEvent(&e);
+    }
+    static void PushWindowEvent(Uint8 event) {
+        SDL_Event e{};
+        e.type = SDL_WINDOWEVENT;
+        e.window.event = event;
+        SDL_PushEvent(&e);
+    }
+    // The next message for the window, skipping nothing.
+    static MSG Next() {
+        MSG msg{};
+        EXPECT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+        return msg;
+    }
+    int width_ = 0, height_ = 0;
+    HWND hwnd_ = nullptr;
+};
+
+TEST_F(SdlBackendTest, WindowIsBorderlessAtTheOriginWithTheDisplaysSize) {
+    SDL_Window* w = Window();
+    ASSERT_NE(w, nullptr);
+    EXPECT_STREQ(SDL_GetWindowTitle(w), "Game Library");
+    EXPECT_TRUE(SDL_GetWindowFlags(w) & SDL_WINDOW_BORDERLESS);
+    int x = -1, y = -1, cw = 0, ch = 0;
+    SDL_GetWindowPosition(w, &x, &y);
+    SDL_GetWindowSize(w, &cw, &ch);
+    EXPECT_EQ(x, 0);
+    EXPECT_EQ(y, 0);
+    EXPECT_EQ(cw, width_);
+    EXPECT_EQ(ch, height_);
+    DestroyWindow(hwnd_);
+    EXPECT_EQ(Window(), nullptr);
+}
+
+TEST_F(SdlBackendTest, KeysFocusAndCloseBecomeWindowMessages) {
+    MSG drain;
+    while (PeekMessageA(&drain, nullptr, 0, 0, PM_REMOVE)) {
+    }
+    Push(SDL_KEYDOWN, SDLK_LEFT);
+    Push(SDL_KEYDOWN, SDLK_LEFT, 1);  // auto-repeat: another key-down
+    Push(SDL_KEYUP, SDLK_LEFT);
+    Push(SDL_KEYDOWN, SDLK_ESCAPE);
+    Push(SDL_KEYDOWN, SDLK_a);
+    Push(SDL_KEYDOWN, SDLK_7);
+    Push(SDL_KEYDOWN, SDLK_F5);
+    Push(SDL_KEYDOWN, SDLK_PAGEDOWN);
+    Push(SDL_KEYDOWN, SDLK_KP_3);
+    Push(SDL_KEYDOWN, SDLK_SPACE);
+    PushWindowEvent(SDL_WINDOWEVENT_FOCUS_LOST);
+    PushWindowEvent(SDL_WINDOWEVENT_FOCUS_GAINED);
+    PushWindowEvent(SDL_WINDOWEVENT_CLOSE);
+    const struct {
+        UINT message;
+        WPARAM wParam;
+    } expected[] = {
+        {WM_KEYDOWN, VK_LEFT},     {WM_KEYDOWN, VK_LEFT}, {WM_KEYUP, VK_LEFT},
+        {WM_KEYDOWN, VK_ESCAPE},   {WM_KEYDOWN, 'A'},     {WM_KEYDOWN, '7'},
+        {WM_KEYDOWN, VK_F1 + 4},   {WM_KEYDOWN, VK_NEXT}, {WM_KEYDOWN, VK_NUMPAD0 + 3},
+        {WM_KEYDOWN, VK_SPACE},    {WM_ACTIVATEAPP, 0},   {WM_ACTIVATEAPP, 1},
+        {WM_SYSCOMMAND, SC_CLOSE},
+    };
+    for (const auto& e : expected) {
+        MSG msg = Next();
+        EXPECT_EQ(msg.message, e.message);
+        EXPECT_EQ(msg.wParam, e.wParam);
+        EXPECT_EQ(msg.hwnd, hwnd_);
+    }
+    SDL_Event quit{};
+    quit.type = SDL_QUIT;
+    SDL_PushEvent(&quit);
+    MSG msg = Next();
+    EXPECT_EQ(msg.message, WM_SYSCOMMAND);
+    EXPECT_EQ(msg.wParam, SC_CLOSE);
+}
+
+TEST_F(SdlBackendTest, PresentConvertsTheRectangleIntoTheWindowSurface) {
+    uint16_t pixels[3 * 2];
+    for (auto& p : pixels)
+        p = 0x07E0;  // pure green in 5-6-5
+    platform::PixelView view{pixels, 6, 3, 2, platform::PixelKind::RGB565};
+    platform::CurrentBackend().Present(view, 10, 20);
+    SDL_Window* w = Window();
+    ASSERT_NE(w, nullptr);
+    SDL_Surface* s = SDL_GetWindowSurface(w);
+    ASSERT_NE(s, nullptr);
+    ASSERT_EQ(s->format->BytesPerPixel, 4);
+    auto at = [&](int x, int y) {
+        const auto* row = static_cast<const uint8_t*>(s->pixels) + y * s->pitch;
+        Uint32 v = reinterpret_cast<const Uint32*>(row)[x];
+        Uint8 r, g, b;
+        SDL_GetRGB(v, s->format, &r, &g, &b);
+        return (r << 16) | (g << 8) | b;
+    };
+    EXPECT_EQ(at(10, 20), 0x00FF00);
+    EXPECT_EQ(at(12, 21), 0x00FF00);
+    EXPECT_EQ(at(13, 21), 0);
+    EXPECT_EQ(at(10, 22), 0);
+    // A rectangle reaching past the window is clipped, not written outside.
+    platform::CurrentBackend().Present(view, width_ - 1, height_ - 1);
+    EXPECT_EQ(at(width_ - 1, height_ - 1), 0x00FF00);
+}
+
+}  // namespace
