@@ -29,8 +29,15 @@ e2e_setup() {
 }
 
 e2e_cleanup() {
-    local h
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null
+    local h i
+    # The game first, while its display still exists (a lost display is a different end).
+    if [ -n "$pid" ] && kill "$pid" 2>/dev/null; then
+        for i in $(seq 1 30); do
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill -9 "$pid" 2>/dev/null
+    fi
     for h in "${helpers[@]}"; do
         kill "$h" 2>/dev/null
     done
