@@ -16,12 +16,13 @@ e2e_setup() {
     mkdir -p "$run" || fail "cannot make $run"
     cp "$src/assets/ship.xxx" "$run/" || fail "cannot copy ship.xxx"
 
-    local n
-    n=$(free_display) || fail "no free display number"
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    # Xvfb picks a free display number itself and writes it to fd 3: no race with other X
+    # servers starting on this machine at the same time.
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
     xvfb=$!
     trap e2e_cleanup EXIT
-    export DISPLAY=":$n"
+    wait_until 10 test -s "$work/display" || fail "Xvfb did not start"
+    export DISPLAY=":$(head -n 1 "$work/display")"
     unset WAYLAND_DISPLAY SDL_VIDEODRIVER
     # Under the sanitizers: leaks inside system libraries are not the game's.
     export LSAN_OPTIONS="suppressions=$src/tests/e2e/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
