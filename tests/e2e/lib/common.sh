@@ -17,8 +17,11 @@ e2e_setup() {
     cp "$src/assets/ship.xxx" "$run/" || fail "cannot copy ship.xxx"
 
     # Xvfb picks a free display number itself and writes it to fd 3: no race with other X
-    # servers starting on this machine at the same time.
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+    # servers starting on this machine at the same time. -noreset: by default the server
+    # resets when its last client leaves (the readiness probe below), refusing the game's
+    # connection if that comes in the middle of the reset.
+    Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" \
+        >"$work/xvfb.log" 2>&1 &
     xvfb=$!
     trap e2e_cleanup EXIT
     wait_until 10 test -s "$work/display" || fail "Xvfb did not start"
