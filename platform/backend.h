@@ -55,6 +55,13 @@ public:
     virtual bool MessageBox(const char* text, const char* caption) = 0;
 };
 
+// Ends the process at once, with exit code 1 and one line on standard error, when the
+// connection to the display server is lost. No exit handler runs: shutting the window system
+// down in order would call into the broken connection again. The SDL2 backend installs it
+// as the X11 connection-loss handler; the run log is flushed line by line, so none of it is
+// lost.
+[[noreturn]] void DisplayLost();
+
 // The backend in use. Production uses SDL2; tests install the headless one before WinMain.
 Backend& CurrentBackend();
 void UseSdlBackend();

@@ -2,6 +2,8 @@
 // messages, modal message boxes, and presentation of screen rectangles into the window's
 // surface (software, no renderer).
 #include <SDL.h>
+#include <dlfcn.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +16,21 @@
 
 namespace platform {
 namespace {
+
+// Xlib ends the process with exit() when its connection to the server breaks; the exit
+// handlers (SDL's shutdown among them) then call into the broken connection again and never
+// return, leaving a process that spins for ever. SDL's X11 driver has Xlib loaded already:
+// its connection-loss hook is taken from there, so the platform does not link Xlib itself.
+void CatchLostX11Connection() {
+    void* xlib = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
+    if (!xlib)
+        return;
+    using IOErrorHandler = int (*)(void* display);
+    using SetIOErrorHandler = IOErrorHandler (*)(IOErrorHandler);
+    if (auto set = reinterpret_cast<SetIOErrorHandler>(dlsym(xlib, "XSetIOErrorHandler")))
+        set([](void*) -> int { DisplayLost(); });
+    dlclose(xlib);  // drops only the reference taken above; SDL keeps Xlib loaded
+}
 
 // Windows virtual-key code of an SDL key; 0 for keys the platform has no code for.
 WPARAM VirtualKey(const SDL_Keysym& key) {
@@ -161,6 +178,8 @@ public:
             atexit(SDL_Quit);
         }
         const char* current = SDL_GetCurrentVideoDriver();
+        if (current && strcmp(current, "x11") == 0)
+            CatchLostX11Connection();
         if (!explicitDriver && current &&
             (strcmp(current, "offscreen") == 0 || strcmp(current, "dummy") == 0)) {
             if (why)
@@ -359,6 +378,13 @@ private:
 };
 
 }  // namespace
+
+void DisplayLost() {
+    static const char message[] = "The connection to the display was lost.\n";
+    ssize_t written = write(STDERR_FILENO, message, sizeof message - 1);
+    (void)written;
+    _exit(1);
+}
 
 void UseSdlBackend() {
     InstallBackend(std::make_unique<SdlBackend>());
