@@ -255,17 +255,17 @@ __attribute__((target("avx2"))) void KeySrcRowAVX2(uint8_t* d, const uint8_t* s,
     const __m256i k = Splat256<B>(key);
     if (bytes <= kShortRow) {
         // Short rows (text, small sprites) blend every chunk: no branch to mispredict.
-        auto blend = [&](int i) __attribute__((target("avx2"))) {
+        // The last, overlapping chunk is blended from the destination as it was and stored
+        // last: reading it after the previous chunk's store would wait on that store.
+        auto blended = [&](int i) __attribute__((target("avx2"))) {
             const __m256i sv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i));
             const __m256i dv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d + i));
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i),
-                                _mm256_blendv_epi8(sv, dv, CmpEq256<B>(sv, k)));
+            return _mm256_blendv_epi8(sv, dv, CmpEq256<B>(sv, k));
         };
-        int i = 0;
-        for (; i + 32 <= bytes; i += 32)
-            blend(i);
-        if (i < bytes)
-            blend(bytes - 32);
+        const __m256i tail = blended(bytes - 32);
+        for (int i = 0; i + 32 < bytes; i += 32)
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), blended(i));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + bytes - 32), tail);
         return;
     }
     auto step = [&](int i) __attribute__((target("avx2"))) {
