@@ -323,16 +323,22 @@ void FillRect(const PixelBuffer& t, int x0, int y0, int x1, int y1, uint32_t pix
     if (x0 >= x1 || y0 >= y1)
         return;
     auto* row = static_cast<uint8_t*>(t.pixels) + static_cast<std::ptrdiff_t>(y0) * t.pitch;
-    const int n = x1 - x0;
+    const int bpp = BytesPerPixel(t.kind);
+    int n = x1 - x0;
+    if (x0 == 0 && x1 == t.width && t.pitch == t.width * bpp) {
+        // Whole rows without gaps between them: one fill.
+        n *= y1 - y0;
+        y1 = y0 + 1;
+    }
     for (int y = y0; y < y1; ++y, row += t.pitch) {
-        switch (BytesPerPixel(t.kind)) {
+        switch (bpp) {
             case 1:
-                std::memset(row + x0, static_cast<int>(pixel & 0xFF), n);
+                std::memset(row + x0, static_cast<int>(pixel & 0xFF), static_cast<size_t>(n));
                 break;
             case 2: {
                 auto* p = reinterpret_cast<uint16_t*>(row) + x0;
                 if ((pixel & 0xFF) == ((pixel >> 8) & 0xFF)) {
-                    std::memset(p, static_cast<int>(pixel & 0xFF), n * 2);
+                    std::memset(p, static_cast<int>(pixel & 0xFF), static_cast<size_t>(n) * 2);
                 } else {
                     std::fill(p, p + n, static_cast<uint16_t>(pixel));
                 }
