@@ -81,9 +81,10 @@ struct Writer<PixelKind::XRGB8888> {
 
 // Selects rather than branches (min and max instructions); NaN becomes 0.
 int32_t ClampColour(double v) {
-    v = v >= 0 ? v : 0.0;
-    v = v <= kColourMax ? v : static_cast<double>(kColourMax);
-    return static_cast<int32_t>(v);
+    // maxsd gives its second operand when the first is NaN.
+    const __m128d x = _mm_min_sd(_mm_max_sd(_mm_set_sd(v), _mm_setzero_pd()),
+                                 _mm_set_sd(static_cast<double>(kColourMax)));
+    return _mm_cvttsd_si32(x);
 }
 
 // Wrapping 32-bit product, as repeated addition in the scalar loop gives it.
