@@ -171,6 +171,53 @@ std::vector<std::string> TraceOps(const char* prefix = "");
 // Disarm every fault, stop tracing and forget counts.
 void ResetHooks();
 
+// ---- COM-style objects -----------------------------------------------------------------
+//
+// The reference counting every platform object shares. An object starts with one reference,
+// its creator's; the last Release deletes it; a Release past zero does nothing. Every
+// Release is recorded under `releaseName` (e.g. "IDirectDrawSurface4::Release") with the
+// count left, so tests can check release orders. QueryInterface answers IUnknown and the
+// object's own interface (`ownIid`); objects with more interfaces override it.
+template <class Interface>
+class ComObject : public Interface {
+public:
+    ComObject(const char* releaseName, const IID* ownIid)
+        : releaseName_(releaseName), ownIid_(ownIid) {}
+
+    HRESULT QueryInterface(REFIID iid, void** out) override {
+        if (!out)
+            return E_POINTER;
+        if (iid == IID_IUnknown || (ownIid_ && iid == *ownIid_)) {
+            *out = static_cast<Interface*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return ++refs_; }
+    ULONG Release() override {
+        TraceRelease(refs_ ? refs_ - 1 : 0);
+        if (refs_ == 0)
+            return 0;
+        const ULONG left = --refs_;
+        if (left == 0)
+            delete this;
+        return left;
+    }
+
+protected:
+    ~ComObject() override = default;
+    // Records a Release; objects with more to say (a surface's number) override it.
+    virtual void TraceRelease(ULONG left) { (void)PLATFORM_HOOK(releaseName_, "refs=%u", left); }
+    ULONG refs() const { return refs_; }
+
+private:
+    ULONG refs_ = 1;
+    const char* releaseName_;
+    const IID* ownIid_;
+};
+
 // ---- Time ------------------------------------------------------------------------------
 //
 // clock(): milliseconds since process start (as the runtime's clock with 1000 ticks a

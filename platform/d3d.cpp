@@ -28,41 +28,6 @@ using platform::raster::LightState;
 using platform::raster::MaterialState;
 using platform::raster::Pipeline;
 
-// Reference counting shared by every object here. Each Release is traced under the
-// interface's name so tests can check release orders.
-template <class Interface>
-class Counted : public Interface {
-public:
-    explicit Counted(const char* releaseName) : releaseName_(releaseName) {}
-
-    HRESULT QueryInterface(REFIID iid, void** out) override {
-        if (!out)
-            return E_POINTER;
-        if (iid == IID_IUnknown || (ownIid_ && iid == *ownIid_)) {
-            *out = static_cast<Interface*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        (void)PLATFORM_HOOK(releaseName_, "refs=%u", refs_ - 1);
-        ULONG left = --refs_;
-        if (left == 0)
-            delete this;
-        return left;
-    }
-
-protected:
-    const IID* ownIid_ = nullptr;
-
-private:
-    ULONG refs_ = 1;
-    const char* releaseName_;
-};
-
 class Device;
 
 // Materials are found by handle; the handle is the slot number plus one.
@@ -72,9 +37,9 @@ std::vector<Material*>& MaterialTable() {
     return table;
 }
 
-class Material final : public Counted<IDirect3DMaterial3> {
+class Material final : public platform::ComObject<IDirect3DMaterial3> {
 public:
-    Material() : Counted("IDirect3DMaterial3::Release") {}
+    Material() : ComObject("IDirect3DMaterial3::Release", nullptr) {}
     ~Material() override {
         if (handle_ != 0)
             MaterialTable()[handle_ - 1] = nullptr;
@@ -125,9 +90,9 @@ const MaterialState* FindMaterial(D3DMATERIALHANDLE handle) {
     return &table[handle - 1]->State();
 }
 
-class Light final : public Counted<IDirect3DLight> {
+class Light final : public platform::ComObject<IDirect3DLight> {
 public:
-    Light() : Counted("IDirect3DLight::Release") {}
+    Light() : ComObject("IDirect3DLight::Release", nullptr) {}
 
     HRESULT SetLight(D3DLIGHT* l) override {
         HRESULT hr = PLATFORM_HOOK("IDirect3DLight::SetLight", "type=%u",
@@ -169,9 +134,9 @@ private:
     LightState state_;  // inactive until SetLight
 };
 
-class Viewport final : public Counted<IDirect3DViewport3> {
+class Viewport final : public platform::ComObject<IDirect3DViewport3> {
 public:
-    Viewport() : Counted("IDirect3DViewport3::Release") { lights_.reserve(8); }
+    Viewport() : ComObject("IDirect3DViewport3::Release", nullptr) { lights_.reserve(8); }
     ~Viewport() override {
         for (Light* l : lights_) {
             l->inViewport = false;
@@ -231,10 +196,10 @@ const char* KindName(Kind k) {
     return "?";
 }
 
-class Device final : public Counted<IDirect3DDevice3> {
+class Device final : public platform::ComObject<IDirect3DDevice3> {
 public:
     Device(IUnknown* parent, platform::Surface* target)
-        : Counted("IDirect3DDevice3::Release"), parent_(parent), target_(target) {
+        : ComObject("IDirect3DDevice3::Release", nullptr), parent_(parent), target_(target) {
         parent_->AddRef();
         target_->AddRef();
         viewports_.reserve(4);
@@ -477,10 +442,10 @@ HRESULT Viewport::Clear2(DWORD count, D3DRECT* rects, DWORD flags, D3DCOLOR colo
     return D3D_OK;
 }
 
-class Direct3D final : public Counted<IDirect3D3> {
+class Direct3D final : public platform::ComObject<IDirect3D3> {
 public:
-    explicit Direct3D(IDirectDraw* owner) : Counted("IDirect3D3::Release"), owner_(owner) {
-        ownIid_ = &IID_IDirect3D3;
+    explicit Direct3D(IDirectDraw* owner)
+        : ComObject("IDirect3D3::Release", &IID_IDirect3D3), owner_(owner) {
         if (owner_)
             owner_->AddRef();
     }

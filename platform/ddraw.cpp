@@ -104,9 +104,10 @@ constexpr DWORD kKnownSurfaceCaps = DDSCAPS_3DDEVICE | DDSCAPS_OFFSCREENPLAIN |
                                     DDSCAPS_VIDEOMEMORY;
 constexpr int kMaxSurfaceSide = 16384;
 
-class DirectDraw final : public IDirectDraw {
+class DirectDraw final : public ComObject<IDirectDraw> {
 public:
-    explicit DirectDraw(const DriverProfile& driver) : driver_(driver), four_(this) {}
+    explicit DirectDraw(const DriverProfile& driver)
+        : ComObject("IDirectDraw::Release", &IID_IDirectDraw), driver_(driver), four_(this) {}
 
     HRESULT QueryInterface(REFIID iid, void** out) override {
         HRESULT hr = PLATFORM_HOOK("IDirectDraw::QueryInterface", "iid=%s", IidName(iid));
@@ -132,16 +133,6 @@ public:
             return hr;
         }
         return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        PLATFORM_HOOK("IDirectDraw::Release", "refs=%u", refs_ ? refs_ - 1 : 0);
-        if (refs_ == 0)
-            return 0;
-        const ULONG left = --refs_;
-        if (left == 0)
-            delete this;
-        return left;
     }
     HRESULT GetCaps(DDCAPS* driverCaps, DDCAPS* emulationCaps) override {
         HRESULT hr = PLATFORM_HOOK("IDirectDraw::GetCaps", "driver=%s", driver_.name.c_str());
@@ -287,7 +278,6 @@ private:
         }
     };
 
-    ULONG refs_ = 1;
     DriverProfile driver_;
     HWND coopWindow_ = nullptr;
     DWORD coopFlags_ = 0;
@@ -389,32 +379,6 @@ bool GetPixelBuffer(IDirectDrawSurface4* surface, PixelBuffer* out) {
 }
 
 // ---- Clipper ---------------------------------------------------------------------------
-
-HRESULT Clipper::QueryInterface(REFIID iid, void** out) {
-    if (!out)
-        return DDERR_INVALIDPARAMS;
-    if (iid == IID_IUnknown || iid == IID_IDirectDrawClipper) {
-        AddRef();
-        *out = static_cast<IDirectDrawClipper*>(this);
-        return DD_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG Clipper::AddRef() {
-    return ++refs_;
-}
-
-ULONG Clipper::Release() {
-    PLATFORM_HOOK("IDirectDrawClipper::Release", "refs=%u", refs_ ? refs_ - 1 : 0);
-    if (refs_ == 0)
-        return 0;
-    const ULONG left = --refs_;
-    if (left == 0)
-        delete this;
-    return left;
-}
 
 HRESULT Clipper::SetHWnd(DWORD flags, HWND hwnd) {
     HRESULT hr = PLATFORM_HOOK("IDirectDrawClipper::SetHWnd", "flags=0x%08x hwnd=%p", flags,

@@ -9,31 +9,25 @@
 
 namespace platform {
 
-class Clipper final : public IDirectDrawClipper {
+class Clipper final : public ComObject<IDirectDrawClipper> {
 public:
-    HRESULT QueryInterface(REFIID iid, void** out) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
+    Clipper() : ComObject("IDirectDrawClipper::Release", &IID_IDirectDrawClipper) {}
     HRESULT SetHWnd(DWORD flags, HWND hwnd) override;
 
     HWND window() const { return hwnd_; }
 
 private:
     ~Clipper() override = default;
-    ULONG refs_ = 1;
     HWND hwnd_ = nullptr;
 };
 
-class Surface final : public IDirectDrawSurface4 {
+class Surface final : public ComObject<IDirectDrawSurface4> {
 public:
     // An off-screen surface of width x height in `kind`, or the primary surface (the screen,
     // which has no memory of its own: what is blitted onto it goes to the backend).
     static HRESULT Create(bool primary, DWORD caps, int width, int height, PixelKind kind,
                           Surface** out);
 
-    HRESULT QueryInterface(REFIID iid, void** out) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
     HRESULT Blt(RECT* destRect, IDirectDrawSurface4* src, RECT* srcRect, DWORD flags,
                 DDBLTFX* fx) override;
     HRESULT GetDC(HDC* dc) override;
@@ -68,8 +62,10 @@ public:
     bool CopiesOpaqueRuns() const { return runsBuilt_ && runsWorthIt_ && !rawAccess_; }
 
 private:
-    Surface() = default;
+    Surface() : ComObject("IDirectDrawSurface4::Release", &IID_IDirectDrawSurface4) {}
     ~Surface() override;
+    // A surface's Release is recorded with its number: "id=N refs=R".
+    void TraceRelease(ULONG left) override;
     HRESULT BltToScreen(RECT* destRect, Surface* src, const RECT& srcRect, DWORD flags);
     void DescribeInto(DDSURFACEDESC2* desc) const;
     // The pixels may have changed: the cached runs are stale.
@@ -81,7 +77,6 @@ private:
     void BuildOpaqueRuns();
     void CopyOpaqueRuns(uint8_t* dst, int dstPitch, const RECT& s) const;
 
-    ULONG refs_ = 1;
     unsigned id_ = 0;
     bool primary_ = false;
     DWORD caps_ = 0;

@@ -143,31 +143,9 @@ Surface::~Surface() {
         clipper_->Release();
 }
 
-HRESULT Surface::QueryInterface(REFIID iid, void** out) {
-    if (!out)
-        return DDERR_INVALIDPARAMS;
-    if (iid == IID_IUnknown || iid == IID_IDirectDrawSurface4) {
-        AddRef();
-        *out = static_cast<IDirectDrawSurface4*>(this);
-        return DD_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG Surface::AddRef() {
-    return ++refs_;
-}
-
-ULONG Surface::Release() {
+void Surface::TraceRelease(ULONG left) {
     // Release cannot fail; the hook only records it (with what will be left).
-    PLATFORM_HOOK("IDirectDrawSurface4::Release", "id=%u refs=%u", id_, refs_ ? refs_ - 1 : 0);
-    if (refs_ == 0)
-        return 0;
-    const ULONG left = --refs_;
-    if (left == 0)
-        delete this;
-    return left;
+    (void)PLATFORM_HOOK("IDirectDrawSurface4::Release", "id=%u refs=%u", id_, left);
 }
 
 HRESULT Surface::Blt(RECT* destRect, IDirectDrawSurface4* srcInterface, RECT* srcRect, DWORD flags,

@@ -76,6 +76,8 @@ float Clamp01(float v) {
 // Nearest integer, halves upward; the values are screen positions within the viewport.
 int32_t RoundToInt(float v) {
     float h = v + 0.5f;
+    if (!(h > -1e9f && h < 1e9f))
+        return 0;  // never for a clipped point; keeps the conversion defined
     int32_t i = static_cast<int32_t>(h);
     return i - (h < static_cast<float>(i) ? 1 : 0);
 }
@@ -378,15 +380,20 @@ void Pipeline::ClipAndFill(const Vertex* tri[3], const Scissor& scissor,
                 const Vertex& o = da >= 0 ? b : a;
                 const float din = da >= 0 ? da : db;
                 const float dout = da >= 0 ? db : da;
-                const float t = din / (din - dout);
+                // In double: differences of far-apart float coordinates can overflow a
+                // float, and the new point must lie between the two.
+                const double t = static_cast<double>(din) / (static_cast<double>(din) - dout);
+                auto lerp = [t](float p, float q) {
+                    return static_cast<float>(p + (static_cast<double>(q) - p) * t);
+                };
                 Vertex& v = dst[out++];
-                v.x = in.x + (o.x - in.x) * t;
-                v.y = in.y + (o.y - in.y) * t;
-                v.z = in.z + (o.z - in.z) * t;
-                v.w = in.w + (o.w - in.w) * t;
-                v.r = in.r + (o.r - in.r) * t;
-                v.g = in.g + (o.g - in.g) * t;
-                v.b = in.b + (o.b - in.b) * t;
+                v.x = lerp(in.x, o.x);
+                v.y = lerp(in.y, o.y);
+                v.z = lerp(in.z, o.z);
+                v.w = lerp(in.w, o.w);
+                v.r = lerp(in.r, o.r);
+                v.g = lerp(in.g, o.g);
+                v.b = lerp(in.b, o.b);
             }
         }
         n = out;

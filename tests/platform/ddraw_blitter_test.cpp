@@ -36,7 +36,8 @@ Case RandomCase(std::mt19937& rng, int bpp, int width, int height, uint32_t key)
     c.width = width;
     c.height = height;
     c.bpp = bpp;
-    c.offset = static_cast<int>(rng() % 32);
+    // Offsets stay whole pixels but vary against every vector width.
+    c.offset = static_cast<int>(rng() % 32) / bpp * bpp;
     c.pitch = width * bpp + static_cast<int>(rng() % 3) * bpp * 5;
     c.bytes.resize(static_cast<size_t>(c.offset + c.pitch * height + 64));
     for (size_t i = 0; i < c.bytes.size(); i += static_cast<size_t>(bpp)) {
