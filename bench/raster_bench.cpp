@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/d3d.h"
+#include "support/scenes.h"
 
 namespace {
 
@@ -59,41 +60,6 @@ private:
     IDirectDrawSurface4* surface_ = nullptr;
 };
 
-// A UV sphere of radius 50 with `slices` x `stacks`; faces wound clockwise seen from
-// outside, as Direct3D's front faces are.
-std::vector<D3DVERTEX> Sphere(int slices, int stacks) {
-    auto point = [&](int i, int j) {
-        const double theta = M_PI * j / stacks;
-        const double phi = 2 * M_PI * i / slices;
-        const float nx = static_cast<float>(std::sin(theta) * std::cos(phi));
-        const float ny = static_cast<float>(std::cos(theta));
-        const float nz = static_cast<float>(std::sin(theta) * std::sin(phi));
-        return D3DVERTEX{50 * nx, 50 * ny, 50 * nz, nx, ny, nz, 0, 0};
-    };
-    std::vector<D3DVERTEX> list;
-    auto add = [&](D3DVERTEX a, D3DVERTEX b, D3DVERTEX c) {
-        // Outward cross product means clockwise from outside in this left-handed space.
-        const float ux = b.x - a.x, uy = b.y - a.y, uz = b.z - a.z;
-        const float vx = c.x - a.x, vy = c.y - a.y, vz = c.z - a.z;
-        const float cx = uy * vz - uz * vy, cy = uz * vx - ux * vz, cz = ux * vy - uy * vx;
-        if (cx * (a.x + b.x + c.x) + cy * (a.y + b.y + c.y) + cz * (a.z + b.z + c.z) < 0)
-            std::swap(b, c);
-        list.push_back(a);
-        list.push_back(b);
-        list.push_back(c);
-    };
-    for (int j = 0; j < stacks; ++j)
-        for (int i = 0; i < slices; ++i) {
-            D3DVERTEX p00 = point(i, j), p10 = point(i + 1, j);
-            D3DVERTEX p01 = point(i, j + 1), p11 = point(i + 1, j + 1);
-            if (j != 0)
-                add(p00, p10, p11);
-            if (j != stacks - 1)
-                add(p00, p11, p01);
-        }
-    return list;
-}
-
 struct Scene {
     BackBuffer surface;
     IDirect3D3* d3d = nullptr;
@@ -139,8 +105,7 @@ struct Scene {
         D3DMATRIX proj{};
         proj._11 = 2, proj._22 = 2, proj._33 = 1.0526316f, proj._34 = 1, proj._43 = -52.631580f;
         device->SetTransform(D3DTRANSFORMSTATE_PROJECTION, &proj);
-        view._11 = view._22 = view._33 = view._44 = 1;
-        view._43 = 200;
+        view = bench::SphereView();
         world._11 = world._22 = world._33 = world._44 = 1;
     }
     ~Scene() {
@@ -168,7 +133,7 @@ struct Scene {
 
 void RunFrames(benchmark::State& state, int slices, int stacks) {
     Scene scene;
-    std::vector<D3DVERTEX> mesh = Sphere(slices, stacks);
+    std::vector<D3DVERTEX> mesh = bench::Sphere(slices, stacks);
     for (auto _ : state) {
         scene.Frame(mesh);
         benchmark::ClobberMemory();
@@ -189,7 +154,7 @@ void BM_D3DFrame_Sphere100k(benchmark::State& state) {
 void BM_D3DClearOnly(benchmark::State& state) {
     Scene scene;
     std::vector<D3DVERTEX> none;
-    std::vector<D3DVERTEX> one = Sphere(21, 17);
+    std::vector<D3DVERTEX> one = bench::Sphere(21, 17);
     scene.Frame(one);
     for (auto _ : state) {
         scene.Frame(none);

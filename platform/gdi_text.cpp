@@ -1,5 +1,7 @@
 // GDI text: colours of a device context and TextOutA in the built-in 8 x 16 font, opaque
 // (each cell painted in the background colour first), clipped to what the DC draws into.
+#include <emmintrin.h>
+
 #include <array>
 #include <cstddef>
 
@@ -148,6 +150,22 @@ uint32_t ToPixel(PixelKind kind, COLORREF c) {
     return PackRGB(kind, GetRValue(c), GetGValue(c), GetBValue(c));
 }
 
+// One row of a cell in 16-bit pixels: columns 1 to 5 take ink where the drawing row's bits
+// (bit 4 for column 1 down to bit 0 for column 5) are set, everything else paper.
+__attribute__((target("sse2"))) void Cell16Row(uint8_t* p, uint8_t bits, uint32_t ink,
+                                               uint32_t paper) {
+    static_assert(kSystemFontWidth == 8);
+    const __m128i columns = _mm_setr_epi16(0, 16, 8, 4, 2, 1, 0, 0);
+    const __m128i selected = _mm_and_si128(_mm_set1_epi16(static_cast<short>(bits)), columns);
+    // A lane is ink when its column bit is set (and the column has one).
+    const __m128i on = _mm_andnot_si128(_mm_cmpeq_epi16(selected, _mm_setzero_si128()),
+                                        _mm_cmpgt_epi16(columns, _mm_setzero_si128()));
+    const __m128i inkV = _mm_set1_epi16(static_cast<short>(ink));
+    const __m128i paperV = _mm_set1_epi16(static_cast<short>(paper));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p),
+                     _mm_or_si128(_mm_and_si128(on, inkV), _mm_andnot_si128(on, paperV)));
+}
+
 // Where a DC draws: a surface's pixels, or a memory DC's selected bitmap.
 bool DrawTarget(const DeviceContext& dc, PixelBuffer* out) {
     if (dc.kind == DcKind::Memory) {
@@ -222,6 +240,15 @@ BOOL TextOutA(HDC hdc, int x, int y, LPCSTR text, int length) {
         const int colFirst = cx < 0 ? -cx : 0;
         const int colEnd = cx + kSystemFontWidth > t.width ? t.width - cx : kSystemFontWidth;
         const uint8_t* glyph = GlyphRows(static_cast<unsigned char>(text[i]));
+        if (bpp == 2 && colFirst == 0 && colEnd == kSystemFontWidth) {
+            // A whole cell of 16-bit pixels: each row is one 8-pixel store.
+            for (int r = rowFirst; r < rowEnd; ++r) {
+                const uint8_t bits = glyph ? glyph[r / 2] : 0;
+                Cell16Row(base + static_cast<ptrdiff_t>(y + r) * t.pitch + cx * 2, bits, ink,
+                          paper);
+            }
+            continue;
+        }
         for (int r = rowFirst; r < rowEnd; ++r) {
             const uint8_t bits = glyph ? glyph[r / 2] : 0;
             uint8_t* row = base + static_cast<ptrdiff_t>(y + r) * t.pitch;

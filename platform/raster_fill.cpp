@@ -1,5 +1,7 @@
 // Triangle scan conversion: exact edge stepping in integers, colour planes in fixed point,
 // one span writer per pixel format.
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cstddef>
 #include <cmath>
@@ -43,13 +45,12 @@ struct Edge {
         stepX = FloorDiv(step, denom);
         stepRem = step - stepX * denom;
     }
+    // Without a branch: whether the remainder wraps is close to random from row to row.
     void Step() {
-        x += static_cast<int32_t>(stepX);
-        rem -= stepRem;
-        if (rem < 0) {
-            rem += denom;
-            ++x;
-        }
+        const int64_t r = rem - stepRem;
+        const int64_t wrap = r >> 63;  // -1 when the remainder went below zero
+        rem = r + (denom & wrap);
+        x += static_cast<int32_t>(stepX - wrap);
     }
 };
 
@@ -78,12 +79,101 @@ struct Writer<PixelKind::XRGB8888> {
     }
 };
 
+// Selects rather than branches (min and max instructions); NaN becomes 0.
 int32_t ClampColour(double v) {
-    if (!(v >= 0))
-        return 0;
-    if (v > kColourMax)
-        return kColourMax;
-    return static_cast<int32_t>(v);
+    // maxsd gives its second operand when the first is NaN.
+    const __m128d x = _mm_min_sd(_mm_max_sd(_mm_set_sd(v), _mm_setzero_pd()),
+                                 _mm_set_sd(static_cast<double>(kColourMax)));
+    return _mm_cvttsd_si32(x);
+}
+
+// Wrapping 32-bit product, as repeated addition in the scalar loop gives it.
+inline int32_t Times(int32_t step, int count) {
+    return static_cast<int32_t>(static_cast<uint32_t>(step) * static_cast<uint32_t>(count));
+}
+
+// A triangle's per-pixel colour steps, spread over vector lanes once per triangle.
+struct SpanSteps {
+    int32_t r, g, b;
+    __m128i rampR, rampG, rampB;  // i * step for lanes i = 0..3
+    __m128i r4, g4, b4;           // 4 * step
+    __m128i r8, g8, b8;           // 8 * step
+
+    __attribute__((target("sse2"))) void Set(int32_t sr, int32_t sg, int32_t sb) {
+        r = sr;
+        g = sg;
+        b = sb;
+        rampR = _mm_setr_epi32(0, sr, Times(sr, 2), Times(sr, 3));
+        rampG = _mm_setr_epi32(0, sg, Times(sg, 2), Times(sg, 3));
+        rampB = _mm_setr_epi32(0, sb, Times(sb, 2), Times(sb, 3));
+        r4 = _mm_set1_epi32(Times(sr, 4));
+        g4 = _mm_set1_epi32(Times(sg, 4));
+        b4 = _mm_set1_epi32(Times(sb, 4));
+        r8 = _mm_set1_epi32(Times(sr, 8));
+        g8 = _mm_set1_epi32(Times(sg, 8));
+        b8 = _mm_set1_epi32(Times(sb, 8));
+    }
+};
+
+// Four 16-bit pixels from their colours, each in the low half of a 32-bit lane,
+// sign-extended so that a saturating pack keeps the 16 bits as they are.
+template <PixelKind K>
+__attribute__((target("sse2"))) inline __m128i Pack4(__m128i rv, __m128i gv, __m128i bv) {
+    constexpr int kRedShift = K == PixelKind::RGB565 ? 11 : 10;
+    constexpr int kGreenBits = K == PixelKind::RGB565 ? 18 : 19;
+    const __m128i px = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(_mm_srai_epi32(rv, 19), kRedShift),
+                                                 _mm_slli_epi32(_mm_srai_epi32(gv, kGreenBits), 5)),
+                                    _mm_srai_epi32(bv, 19));
+    return _mm_srai_epi32(_mm_slli_epi32(px, 16), 16);
+}
+
+// Eight pixels starting with colours (r, g, b).
+template <PixelKind K>
+__attribute__((target("sse2"))) inline __m128i Eight(const SpanSteps& st, int32_t r, int32_t g,
+                                                     int32_t b) {
+    const __m128i rv = _mm_add_epi32(_mm_set1_epi32(r), st.rampR);
+    const __m128i gv = _mm_add_epi32(_mm_set1_epi32(g), st.rampG);
+    const __m128i bv = _mm_add_epi32(_mm_set1_epi32(b), st.rampB);
+    return _mm_packs_epi32(
+        Pack4<K>(rv, gv, bv),
+        Pack4<K>(_mm_add_epi32(rv, st.r4), _mm_add_epi32(gv, st.g4), _mm_add_epi32(bv, st.b4)));
+}
+
+// A Gouraud span of 16-bit pixels, eight at a time with SSE2. The value of a pixel depends
+// only on its index, so the last group is written again ending at the span's end instead of
+// falling back to a scalar tail; spans of four to seven pixels take two overlapping groups
+// of four the same way.
+template <PixelKind K>
+__attribute__((target("sse2"))) void GouraudSpan16(uint16_t* p, int n, int32_t r, int32_t g,
+                                                   int32_t b, const SpanSteps& st) {
+    if (n < 4) {
+        for (int i = 0; i < n; ++i, r += st.r, g += st.g, b += st.b)
+            p[i] = Writer<K>::Pack(r, g, b);
+        return;
+    }
+    if (n < 8) {
+        const int k = n - 4;
+        const __m128i first = Pack4<K>(_mm_add_epi32(_mm_set1_epi32(r), st.rampR),
+                                       _mm_add_epi32(_mm_set1_epi32(g), st.rampG),
+                                       _mm_add_epi32(_mm_set1_epi32(b), st.rampB));
+        const __m128i last = Pack4<K>(_mm_add_epi32(_mm_set1_epi32(r + Times(st.r, k)), st.rampR),
+                                      _mm_add_epi32(_mm_set1_epi32(g + Times(st.g, k)), st.rampG),
+                                      _mm_add_epi32(_mm_set1_epi32(b + Times(st.b, k)), st.rampB));
+        const __m128i both = _mm_packs_epi32(first, last);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(p), both);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(p + k), _mm_unpackhi_epi64(both, both));
+        return;
+    }
+    const int32_t r8 = Times(st.r, 8), g8 = Times(st.g, 8), b8 = Times(st.b, 8);
+    int i = 0;
+    int32_t ri = r, gi = g, bi = b;
+    for (; i + 8 <= n; i += 8, ri += r8, gi += g8, bi += b8)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i), Eight<K>(st, ri, gi, bi));
+    if (i < n) {
+        const int k = n - 8;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p + k),
+                         Eight<K>(st, r + Times(st.r, k), g + Times(st.g, k), b + Times(st.b, k)));
+    }
 }
 
 template <PixelKind K>
@@ -131,6 +221,7 @@ void Fill(const ScreenVertex& v0, const ScreenVertex& v1, const ScreenVertex& v2
     double dr[2] = {0, 0}, dg[2] = {0, 0}, db[2] = {0, 0};
     double rowR = 0, rowG = 0, rowB = 0;
     int32_t stepR = 0, stepG = 0, stepB = 0;
+    SpanSteps steps;
     const int32_t flatR = std::min(v0.r + kColourBias, kColourMax);
     const int32_t flatG = std::min(v0.g + kColourBias, kColourMax);
     const int32_t flatB = std::min(v0.b + kColourBias, kColourMax);
@@ -172,10 +263,16 @@ void Fill(const ScreenVertex& v0, const ScreenVertex& v1, const ScreenVertex& v2
                     stepR = static_cast<int32_t>(dr[0]);
                     stepG = static_cast<int32_t>(dg[0]);
                     stepB = static_cast<int32_t>(db[0]);
+                    if constexpr (sizeof(T) == 2)
+                        steps.Set(stepR, stepG, stepB);
                 }
                 int32_t r = ClampColour(rowR + dr[0] * xl);
                 int32_t g = ClampColour(rowG + dg[0] * xl);
                 int32_t bl = ClampColour(rowB + db[0] * xl);
+                if constexpr (sizeof(T) == 2) {
+                    GouraudSpan16<K>(p, static_cast<int>(end - p), r, g, bl, steps);
+                    p = end;
+                }
                 while (p < end) {
                     *p++ = W::Pack(r, g, bl);
                     r += stepR;
@@ -227,16 +324,22 @@ void FillRect(const PixelBuffer& t, int x0, int y0, int x1, int y1, uint32_t pix
     if (x0 >= x1 || y0 >= y1)
         return;
     auto* row = static_cast<uint8_t*>(t.pixels) + static_cast<std::ptrdiff_t>(y0) * t.pitch;
-    const int n = x1 - x0;
+    const int bpp = BytesPerPixel(t.kind);
+    int n = x1 - x0;
+    if (x0 == 0 && x1 == t.width && t.pitch == t.width * bpp) {
+        // Whole rows without gaps between them: one fill.
+        n *= y1 - y0;
+        y1 = y0 + 1;
+    }
     for (int y = y0; y < y1; ++y, row += t.pitch) {
-        switch (BytesPerPixel(t.kind)) {
+        switch (bpp) {
             case 1:
-                std::memset(row + x0, static_cast<int>(pixel & 0xFF), n);
+                std::memset(row + x0, static_cast<int>(pixel & 0xFF), static_cast<size_t>(n));
                 break;
             case 2: {
                 auto* p = reinterpret_cast<uint16_t*>(row) + x0;
                 if ((pixel & 0xFF) == ((pixel >> 8) & 0xFF)) {
-                    std::memset(p, static_cast<int>(pixel & 0xFF), n * 2);
+                    std::memset(p, static_cast<int>(pixel & 0xFF), static_cast<size_t>(n) * 2);
                 } else {
                     std::fill(p, p + n, static_cast<uint16_t>(pixel));
                 }

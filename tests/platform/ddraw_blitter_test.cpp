@@ -109,6 +109,24 @@ TEST(Blitter, FillsOnEveryPathMatchTheScalarReference) {
     }
 }
 
+// The vector paths widen each field by multiplication: all 65,536 values, both formats.
+TEST(Blitter, EveryPixelValueConvertsLikeTheReference) {
+    std::vector<uint16_t> all(65536);
+    for (size_t i = 0; i < all.size(); ++i)
+        all[i] = static_cast<uint16_t>(i);
+    for (Isa isa : VectorPaths()) {
+        platform::blit::ForceIsa(isa);
+        for (platform::PixelKind kind :
+             {platform::PixelKind::RGB565, platform::PixelKind::RGB555}) {
+            const platform::PixelView view{all.data(), 256 * 2, 256, 256, kind};
+            std::vector<uint32_t> want(all.size()), got(all.size());
+            platform::ConvertToXRGB8888Scalar(view, want.data(), 256 * 4);
+            platform::ConvertToXRGB8888(view, got.data(), 256 * 4);
+            ASSERT_EQ(got, want) << "path " << static_cast<int>(isa);
+        }
+    }
+}
+
 TEST(Blitter, ConversionToXrgbOnEveryPathMatchesTheReference) {
     std::mt19937 rng(8);
     for (Isa isa : VectorPaths()) {
