@@ -39,6 +39,29 @@ struct LoadedBitmap {
     }
 };
 
+// Loads a sprite's bitmap (its file, or its resource with `resourceFlags`) into a memory DC
+// and reads its size. A bitmap that cannot be loaded shows the error box of `errorLine`; a
+// memory DC that cannot be made fails without a message.
+bool OpenBitmap(const Sprite& sprite, UINT resourceFlags, const char* errorFormat, int errorLine,
+                LoadedBitmap& loaded, BITMAP& info) {
+    if (sprite.source == SourceFile)
+        loaded.bitmap = LoadImageA(nullptr, sprite.fileName, IMAGE_BITMAP, 0, 0,
+                                   LR_LOADFROMFILE | LR_CREATEDIBSECTION | LR_DEFAULTSIZE);
+    else
+        loaded.bitmap = LoadImageA(AppState.instance, MAKEINTRESOURCEA(sprite.resourceId),
+                                   IMAGE_BITMAP, 0, 0, resourceFlags);
+    if (!loaded.bitmap) {
+        ShowSpriteError(errorFormat, errorLine, true);
+        return false;
+    }
+    loaded.dc = CreateCompatibleDC(nullptr);
+    if (!loaded.dc)
+        return false;
+    SelectObject(loaded.dc, static_cast<HGDIOBJ>(loaded.bitmap));
+    GetObjectA(static_cast<HGDIOBJ>(loaded.bitmap), sizeof(BITMAP), &info);
+    return true;
+}
+
 }  // namespace
 
 Sprite::Sprite()
@@ -149,23 +172,9 @@ int Sprite::LoadSingleImage(int systemMemory) {
     if (!node)
         return 0;
     LoadedBitmap loaded;
-    if (source == SourceFile)
-        loaded.bitmap = LoadImageA(nullptr, fileName, IMAGE_BITMAP, 0, 0,
-                                   LR_LOADFROMFILE | LR_CREATEDIBSECTION | LR_DEFAULTSIZE);
-    else
-        loaded.bitmap = LoadImageA(AppState.instance, MAKEINTRESOURCEA(resourceId), IMAGE_BITMAP, 0,
-                                   0, LR_CREATEDIBSECTION | LR_DEFAULTSIZE);
-    if (!loaded.bitmap) {
-        ShowSpriteError(kErrorFormat, 217, true);
-        return 0;
-    }
-    loaded.dc = CreateCompatibleDC(nullptr);
-    if (!loaded.dc)
-        return 0;
-    SelectObject(loaded.dc, static_cast<HGDIOBJ>(loaded.bitmap));
-
     BITMAP info{};
-    GetObjectA(static_cast<HGDIOBJ>(loaded.bitmap), sizeof(BITMAP), &info);
+    if (!OpenBitmap(*this, LR_CREATEDIBSECTION | LR_DEFAULTSIZE, kErrorFormat, 217, loaded, info))
+        return 0;
     width = info.bmWidth;
     height = info.bmHeight;
 
@@ -196,23 +205,9 @@ int Sprite::LoadSingleImage(int systemMemory) {
 
 int Sprite::LoadImageStrip(uint16_t frameCountArg, int systemMemory) {
     LoadedBitmap loaded;
-    if (source == SourceFile)
-        loaded.bitmap = LoadImageA(nullptr, fileName, IMAGE_BITMAP, 0, 0,
-                                   LR_LOADFROMFILE | LR_CREATEDIBSECTION | LR_DEFAULTSIZE);
-    else
-        loaded.bitmap = LoadImageA(AppState.instance, MAKEINTRESOURCEA(resourceId), IMAGE_BITMAP, 0,
-                                   0, LR_CREATEDIBSECTION);
-    if (!loaded.bitmap) {
-        ShowSpriteError(kLoadErrorFormat, 272, true);
-        return 0;
-    }
-    loaded.dc = CreateCompatibleDC(nullptr);
-    if (!loaded.dc)
-        return 0;
-    SelectObject(loaded.dc, static_cast<HGDIOBJ>(loaded.bitmap));
-
     BITMAP info{};
-    GetObjectA(static_cast<HGDIOBJ>(loaded.bitmap), sizeof(BITMAP), &info);
+    if (!OpenBitmap(*this, LR_CREATEDIBSECTION, kLoadErrorFormat, 272, loaded, info))
+        return 0;
     // Columns past the last whole frame belong to no frame.
     width = info.bmWidth / frameCountArg;
     height = info.bmHeight;
