@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/blit.h"
+#include "platform/soft/blit.h"
 #include "platform/ddraw.h"
 #include "platform/gdi.h"
 

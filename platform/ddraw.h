@@ -3,7 +3,7 @@
 // the clipper that binds the primary surface (the screen) to the window.
 #pragma once
 
-#include "platform/pixels.h"
+#include "platform/soft/pixels.h"
 #include "platform/win.h"
 
 extern const IID IID_IDirectDraw;

@@ -1,6 +1,6 @@
 // The window-system services the application is written against: window class and window,
 // the message queue, cursor, message boxes, screen metrics and the wsprintf formatting
-// dialect. Implemented in platform/window.cpp on top of a backend (platform/backend.h).
+// dialect. Implemented in platform/soft/window.cpp on top of a backend (platform/backend.h).
 #pragma once
 
 #include <cstdarg>

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/d3d.h"
-#include "platform/ddraw_internal.h"
+#include "platform/soft/ddraw_internal.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <limits>
 #include <vector>
 
-#include "platform/raster.h"
+#include "platform/soft/raster.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "platform/raster.h"
+#include "platform/soft/raster.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <random>
 #include <vector>
 
-#include "platform/blit.h"
-#include "platform/pixels.h"
+#include "platform/soft/blit.h"
+#include "platform/soft/pixels.h"
 
 using platform::blit::ConstRows;
 using platform::blit::Isa;

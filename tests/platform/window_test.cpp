@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "platform/backend.h"
-#include "platform/pixels.h"
+#include "platform/soft/pixels.h"
 #include "platform/win.h"
 
 namespace {

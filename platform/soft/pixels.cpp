@@ -1,6 +1,6 @@
-#include "platform/pixels.h"
+#include "platform/soft/pixels.h"
 
-#include "platform/blit.h"
+#include "platform/soft/blit.h"
 
 namespace platform {
 

@@ -10,7 +10,7 @@
 #pragma once
 
 #include "platform/d3d.h"
-#include "platform/pixels.h"
+#include "platform/soft/pixels.h"
 
 namespace platform::raster {
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "platform/raster.h"
+#include "platform/soft/raster.h"
 
 namespace platform::raster {
 

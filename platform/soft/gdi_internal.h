@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/gdi.h"
-#include "platform/pixels.h"
+#include "platform/soft/pixels.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "platform/blit.h"
+#include "platform/soft/blit.h"
 
 #include <immintrin.h>
 

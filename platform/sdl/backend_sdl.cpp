@@ -11,8 +11,8 @@
 #include <string>
 
 #include "platform/backend.h"
-#include "platform/pixels.h"
-#include "platform/window_internal.h"
+#include "platform/soft/pixels.h"
+#include "platform/soft/window_internal.h"
 
 namespace platform {
 namespace {

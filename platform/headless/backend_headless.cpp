@@ -5,8 +5,8 @@
 #include <memory>
 
 #include "platform/backend.h"
-#include "platform/pixels.h"
-#include "platform/window_internal.h"
+#include "platform/soft/pixels.h"
+#include "platform/soft/window_internal.h"
 
 namespace platform {
 

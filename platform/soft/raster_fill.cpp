@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "platform/raster.h"
+#include "platform/soft/raster.h"
 
 namespace platform::raster {
 namespace {
