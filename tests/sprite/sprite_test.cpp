@@ -190,14 +190,28 @@ TEST_F(SpriteErrors, LoadFailuresShowTheirBoxes) {
     Sprite b(IDB_FONT_7X11, 0, 0, 0, 0, 0, 94, 0);
     ExpectBox("Error loading image sprite:272", "ERROR");
 
+    // A failed copy lets go of the memory DC and the bitmap before its box waits on the user.
+    auto expectReleasedBeforeTheBox = [] {
+        const auto traced = platform::TraceOps();
+        platform::StopTrace();
+        const auto boxAt = std::find(traced.begin(), traced.end(), "MessageBoxA");
+        ASSERT_NE(boxAt, traced.end());
+        EXPECT_EQ(std::count(traced.begin(), boxAt, "DeleteDC"), 1);
+        EXPECT_EQ(std::count(traced.begin(), boxAt, "DeleteObject"), 1);
+        EXPECT_EQ(std::count(boxAt, traced.end(), "DeleteDC"), 0);
+    };
     platform::FailCall("StretchBlt", 1, E_FAIL);
+    platform::StartTrace();
     Sprite c(IDB_CROSSHAIR, 0, 0, 0, 0, 0, 1, 0);
+    expectReleasedBeforeTheBox();
     ExpectBox("ERROR", "Error: sprite:245");
     EXPECT_EQ(c.surface, nullptr);  // never drawn
 
     // The strip stops at the frame whose copy failed.
     platform::FailCall("StretchBlt", 2, E_FAIL);
+    platform::StartTrace();
     Sprite d(IDB_GAUGE_BLUE, 0, 0, 0, 0, 0, 5, 0);
+    expectReleasedBeforeTheBox();
     ExpectBox("ERROR", "Error: sprite:324");
     EXPECT_EQ(FrameSurfaces(d).size(), 2u);
 
