@@ -30,7 +30,8 @@ for variant in cmake pkgconfig; do
     run="$work/run-$variant"
     mkdir -p "$run"
     cp "$example/gem.xxx" "$example/ring.bmp" "$run/"
-    out=$(cd "$run" && "$exe" --frames 30)
+    out=$(cd "$run" && "$exe" --frames 30) ||
+        { echo "$variant: exit code $?; $(cat "$run/out.err" 2>/dev/null)" >&2; exit 1; }
     echo "$variant: $out"
     ring=$(echo "$out" | sed -n 's/.* \([0-9][0-9]*\) ring pixels.*/\1/p')
     gem=$(echo "$out" | sed -n 's/.* \([0-9][0-9]*\) gem pixels.*/\1/p')
