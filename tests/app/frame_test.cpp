@@ -200,9 +200,9 @@ TEST_F(Frame, HudPrintsTruncatedSignedCoordinatesAndTheAngles) {
 
 TEST_F(Frame, HudHoldsCoordinatesWithinTheIntegerRangeAndPrintsNaNAsZero) {
     platform::SetTimeGetTime(500);
-    cameraObject->pos = Vec3(1e20f, -1e20f, NAN);
+    cameraObject->pos = Vec3(NAN, 1e20f, -1e20f);
     std::vector<HudLine> lines = RestingHud("Avg fps 000");
-    lines[1] = {200, 0, "pos x: 2147483647   y: -2147483648   y: 00000", 45};
+    lines[1] = {200, 0, "pos x: 00000   y: 2147483647   y: -2147483648", 45};
     EXPECT_EQ(DrawnHud(), Expected(lines));
 }
 

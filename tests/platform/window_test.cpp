@@ -141,9 +141,10 @@ TEST_F(WindowTest, FiltersIncludeBothBoundsAndTheQuitWaitsForEveryMessage) {
     EXPECT_EQ(msg.message, WM_ACTIVATEAPP);
     // ...including one the filter leaves out.
     EXPECT_FALSE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_KEYDOWN, PM_REMOVE));
-    ASSERT_TRUE(GetMessageA(&msg, nullptr, 0, 0));
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
     EXPECT_EQ(msg.message, WM_KEYUP);
-    EXPECT_FALSE(GetMessageA(&msg, nullptr, WM_QUIT, WM_QUIT));
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(msg.message, WM_QUIT);
     EXPECT_EQ(msg.wParam, 5u);
 }
 
