@@ -3,7 +3,9 @@
 // in turn, runs killed at a random moment, and runs whose files cannot be written.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -365,6 +367,49 @@ TEST_F(WholeRun, KilledRunLeavesWholeLinesOfTheLog) {
     }
     printf("100 kills within %ld us: %d left no log lines, %d some, %d the whole log.\n",
            wholeAfterUs, none, partial, whole);
+}
+
+// A mesh file that is no regular file (a folder, a FIFO without a writer, a device, a
+// socket) is refused at once as a file that may not be read; the run never waits on it.
+TEST_F(WholeRun, MeshThatIsNoRegularFileIsRefusedWithoutWaiting) {
+    const FailureSite refused{nullptr, 0, false, 0, FailureReporter::File, "object3d", 182,
+                              " Tried to open read-only file for writing, or file's sharing mode "
+                              "does not allow specified operations, or given path is directory",
+                              nullptr, nullptr, false, kCompleteRunLogLines, nullptr, false,
+                              nullptr};
+    const char* const kinds[] = {"folder", "fifo", "device", "socket"};
+    for (const char* kind : kinds) {
+        SCOPED_TRACE(kind);
+        const std::string run_dir = dir_ + "/" + kind;
+        const std::string mesh = run_dir + "/ship.xxx";
+        ASSERT_EQ(mkdir(run_dir.c_str(), 0755), 0);
+        int socketFd = -1;
+        if (strcmp(kind, "folder") == 0) {
+            ASSERT_EQ(mkdir(mesh.c_str(), 0755), 0);
+        } else if (strcmp(kind, "fifo") == 0) {
+            ASSERT_EQ(mkfifo(mesh.c_str(), 0644), 0);
+        } else if (strcmp(kind, "device") == 0) {
+            ASSERT_EQ(symlink("/dev/zero", mesh.c_str()), 0);
+        } else {
+            socketFd = socket(AF_UNIX, SOCK_STREAM, 0);
+            ASSERT_GE(socketFd, 0);
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            ASSERT_LT(mesh.size(), sizeof address.sun_path);
+            strcpy(address.sun_path, mesh.c_str());
+            ASSERT_EQ(bind(socketFd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+            ASSERT_EQ(listen(socketFd, 1), 0);
+        }
+        const RunResult run = RunGame(Pinned({"--frames", "2"}), run_dir, 20000);
+        if (socketFd >= 0)
+            close(socketFd);
+        ASSERT_FALSE(run.timedOut);
+        ASSERT_TRUE(run.exited) << "signal " << run.signal << "\n" << run.err;
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(run.out, "Error\t" + Escaped(ExpectedReport(refused)) + "\n");
+        EXPECT_EQ(ReadFile(run_dir + "/out.err"), ExpectedReport(refused));
+        EXPECT_EQ(ReadFile(run_dir + "/info.txt"), CompleteLog(kCompleteRunLogLines));
+    }
 }
 
 // Each of the three files blocked by a folder of its name, in every combination, and a
