@@ -412,8 +412,9 @@ TEST_F(WholeRun, MeshThatIsNoRegularFileIsRefusedWithoutWaiting) {
     }
 }
 
-// Each of the three files blocked by a folder of its name, in every combination, and a
-// read-only working folder: the run goes on, reports as usual, and standard error says once
+// Each of the three files blocked by a folder of its name, in every combination, a
+// read-only working folder, and a full disk (info.txt and out.err lead to /dev/full, the
+// close of caps.txt fails): the run goes on, reports as usual, and standard error says once
 // for each file that it could not be written.
 TEST_F(WholeRun, UnwritableFilesAreSaidOnceEach) {
     const char* const files[3] = {"info.txt", "caps.txt", "out.err"};
@@ -424,39 +425,47 @@ TEST_F(WholeRun, UnwritableFilesAreSaidOnceEach) {
     ASSERT_NE(clearSite, nullptr);
     const std::string fail = "IDirect3DViewport3::Clear2:1:0x887602c2";
 
-    for (int mask = 0; mask < 9; ++mask) {
+    for (int mask = 0; mask < 10; ++mask) {
         const bool readOnly = mask == 8;
-        SCOPED_TRACE(readOnly ? std::string("read-only folder") : "mask " + std::to_string(mask));
+        const bool fullDisk = mask == 9;
+        SCOPED_TRACE(readOnly   ? std::string("read-only folder")
+                     : fullDisk ? std::string("full disk")
+                                : "mask " + std::to_string(mask));
         const std::string run_dir = dir_ + "/run" + std::to_string(mask);
         ASSERT_EQ(mkdir(run_dir.c_str(), 0755), 0);
         WriteFile(run_dir + "/ship.xxx",
                   ReadFile(std::string(GAME_SOURCE_DIR) + "/assets/ship.xxx"));
         chmod((run_dir + "/ship.xxx").c_str(), 0644);
         for (int i = 0; i < 3; ++i) {
-            if (!readOnly && (mask & (1 << i))) {
+            if (mask < 8 && (mask & (1 << i))) {
                 ASSERT_EQ(mkdir((run_dir + "/" + files[i]).c_str(), 0755), 0);
             }
+        }
+        std::vector<std::string> args = {"--frames", "2", "--fail", fail};
+        if (fullDisk) {
+            ASSERT_EQ(symlink("/dev/full", (run_dir + "/info.txt").c_str()), 0);
+            ASSERT_EQ(symlink("/dev/full", (run_dir + "/out.err").c_str()), 0);
+            args.insert(args.end(), {"--fail", "fclose:1:0x80004005"});  // caps.txt's close
         }
         if (readOnly) {
             ASSERT_EQ(chmod(run_dir.c_str(), 0555), 0);
             chmod(dir_.c_str(), 0755);
         }
 
-        const RunResult run =
-            RunGame(Pinned({"--frames", "2", "--fail", fail}), run_dir, 30000, -1, readOnly);
+        const RunResult run = RunGame(Pinned(args), run_dir, 30000, -1, readOnly);
         ASSERT_FALSE(run.timedOut);
         ASSERT_TRUE(run.exited) << "signal " << run.signal << "\n" << run.err;
         EXPECT_EQ(run.exitCode, 0) << run.err;
         EXPECT_EQ(run.out, "Error\t" + Escaped(ExpectedReport(*clearSite)) + "\n");
         for (int i = 0; i < 3; ++i) {
-            const bool blocked = readOnly || (mask & (1 << i));
+            const bool blocked = readOnly || fullDisk || (mask & (1 << i));
             size_t count = 0;
             for (size_t at = run.err.find(files[i]); at != std::string::npos;
                  at = run.err.find(files[i], at + 1))
                 ++count;
             EXPECT_EQ(count, blocked ? 1u : 0u) << files[i] << " in:\n" << run.err;
         }
-        if (!readOnly && !(mask & 4)) {
+        if (mask < 8 && !(mask & 4)) {
             EXPECT_EQ(ReadFile(run_dir + "/out.err"), ExpectedReport(*clearSite));
         }
         chmod(run_dir.c_str(), 0755);
