@@ -66,17 +66,18 @@ bool Finite(const MeshVertex& v) {
     return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
 }
 
-// A count as the file gives it and as the mesh keeps it: its low 16 bits.
+// A count as the file gives it and as the mesh keeps it: its low 16 bits. It is read wider
+// than the 32 bits it is meant to have, so that the log can tell the number the file holds.
 struct MeshCount {
-    int inFile = 0;
+    long long inFile = 0;
     uint16_t used() const { return static_cast<uint16_t>(inFile); }
-    bool wraps() const { return inFile != static_cast<int>(used()); }
+    bool wraps() const { return inFile < 0 || inFile > 65535; }
 };
 
 // Parses NUL-terminated text in place into the object's mesh members and frees the text.
 int ParseMeshText(Object3D* object, char* text, const char* name) {
     MeshCount vertexCountRead;
-    bool vertexCountFound = sscanf(text, "%d", &vertexCountRead.inFile) == 1;
+    bool vertexCountFound = sscanf(text, "%lld", &vertexCountRead.inFile) == 1;
     const uint16_t vertexCount = vertexCountRead.used();
 
     MeshVertex* vertices = nullptr;
@@ -105,7 +106,7 @@ int ParseMeshText(Object3D* object, char* text, const char* name) {
     // `line` is the separator now; the face count follows it.
     char* countLine = line ? lines.Next() : nullptr;
     MeshCount faceCountRead;
-    bool faceCountFound = countLine && sscanf(countLine, "%d", &faceCountRead.inFile) == 1;
+    bool faceCountFound = countLine && sscanf(countLine, "%lld", &faceCountRead.inFile) == 1;
     const uint16_t announcedFaces = faceCountRead.used();
 
     MeshFace* faces = nullptr;
@@ -136,7 +137,7 @@ int ParseMeshText(Object3D* object, char* text, const char* name) {
     if (!vertexCountFound)
         RunLogPrintf("Mesh %s: no vertex count; the mesh has no vertices\n", name);
     if (vertexCountRead.wraps())
-        RunLogPrintf("Mesh %s: vertex count %d does not fit in 16 bits; %u used\n", name,
+        RunLogPrintf("Mesh %s: vertex count %lld does not fit in 16 bits; %u used\n", name,
                      vertexCountRead.inFile, static_cast<unsigned>(vertexCount));
     if (incompleteVertices > 0)
         RunLogPrintf(
@@ -146,7 +147,7 @@ int ParseMeshText(Object3D* object, char* text, const char* name) {
     if (!faceCountFound)
         RunLogPrintf("Mesh %s: no face count; the mesh has no faces\n", name);
     if (faceCountRead.wraps())
-        RunLogPrintf("Mesh %s: face count %d does not fit in 16 bits; %u used\n", name,
+        RunLogPrintf("Mesh %s: face count %lld does not fit in 16 bits; %u used\n", name,
                      faceCountRead.inFile, static_cast<unsigned>(announcedFaces));
     if (kept < announcedFaces)
         RunLogPrintf(

@@ -201,6 +201,9 @@ TEST_F(MeshFile, FaultsAreExplainedInTheRunLog) {
     Object3D& wrapped = Parsed("65539\n0 0 0\n1 0 0\n0 1 0\n-\n100000\n0 1 2\n");
     EXPECT_EQ(wrapped.vertexCount, 3);
     EXPECT_EQ(wrapped.faceCount, 1);
+    Object3D& beyond = Parsed("4294967297\n7 8 9\n-\n-65535\n0 0 0\n");
+    EXPECT_EQ(beyond.vertexCount, 1);
+    EXPECT_EQ(beyond.faceCount, 1);
     // Faces on a vertex that is not finite are dropped: nan, -inf, and a number too large
     // for a float.
     Object3D& infinite = Parsed(
@@ -220,6 +223,8 @@ TEST_F(MeshFile, FaultsAreExplainedInTheRunLog) {
               "Mesh test: face count 100000 does not fit in 16 bits; 34464 used\n"
               "Mesh test: 34463 of 34464 faces dropped (line missing, fewer than three indices, "
               "an index outside the 3 vertices, or a vertex not finite)\n"
+              "Mesh test: vertex count 4294967297 does not fit in 16 bits; 1 used\n"
+              "Mesh test: face count -65535 does not fit in 16 bits; 1 used\n"
               "Mesh test: 3 of 5 faces dropped (line missing, fewer than three indices, an "
               "index outside the 6 vertices, or a vertex not finite)\n");
 }
