@@ -344,10 +344,10 @@ BOOL StretchBlt(HDC dest, int destX, int destY, int destWidth, int destHeight, H
     return TRUE;
 }
 
-// The two deletions are recorded for tests of release orders; they are never made to fail,
-// since a failed deletion would only leak.
+// The two deletions are recorded for tests of release orders, never made to fail: a failed
+// deletion would only leak.
 BOOL DeleteDC(HDC dc) {
-    (void)PLATFORM_HOOK("DeleteDC", "dc=%p", static_cast<void*>(dc));
+    PLATFORM_TRACE("DeleteDC", "dc=%p", static_cast<void*>(dc));
     DeviceContext* memory = LiveMemoryDc(dc);
     if (!memory)
         return FALSE;
@@ -357,7 +357,7 @@ BOOL DeleteDC(HDC dc) {
 }
 
 BOOL DeleteObject(HGDIOBJ object) {
-    (void)PLATFORM_HOOK("DeleteObject", "object=%p", static_cast<void*>(object));
+    PLATFORM_TRACE("DeleteObject", "object=%p", static_cast<void*>(object));
     Bitmap* b = LiveBitmap(object);
     if (!b)
         return FALSE;

@@ -198,9 +198,12 @@ TEST_F(Frame, HudPrintsTruncatedSignedCoordinatesAndTheAngles) {
                                     {500, 0, "mode: 640x480x16", 16}}));
 }
 
-TEST_F(Frame, HudSurvivesCoordinatesBeyondTheIntegerRange) {
+TEST_F(Frame, HudHoldsCoordinatesWithinTheIntegerRangeAndPrintsNaNAsZero) {
+    platform::SetTimeGetTime(500);
     cameraObject->pos = Vec3(1e20f, -1e20f, NAN);
-    EXPECT_EQ(DrawHud(), DD_OK);
+    std::vector<HudLine> lines = RestingHud("Avg fps 000");
+    lines[1] = {200, 0, "pos x: 2147483647   y: -2147483648   y: 00000", 45};
+    EXPECT_EQ(DrawnHud(), Expected(lines));
 }
 
 TEST_F(Frame, RateIsRecomputedOnlyPastOneSecond) {
