@@ -177,8 +177,8 @@ int ParseMesh(Object3D* object, const char* text, size_t length, const char* nam
 
 int LoadMesh(Object3D* object, const char* path) {
     FreeMesh(object);
-    // Anything but a regular file (a folder, a FIFO, a device, a socket) is refused without
-    // waiting, as a file that may not be opened for reading.
+    // A folder (or anything else that is not a regular file) by the mesh's name is
+    // refused, and reported as a file that may not be opened for reading.
     int fd = platform::OpenRegularFile(path);
     if (fd < 0) {
         ReportFileError("object3d", 182);
