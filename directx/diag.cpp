@@ -22,13 +22,15 @@ char scratchText[1024];
 
 namespace {
 
-bool runLogMissingSaid = false;  // the missing log has been reported on standard error
-bool runLogClosed = false;       // closed at shutdown: later lines are dropped quietly
+// Each file the run writes says its first failure once on standard error (a missing log, a
+// failed write, flush or close alike) and the run goes on.
+bool runLogFailureSaid = false;
+bool runLogClosed = false;  // closed at shutdown: later lines are dropped quietly
 
 void SayRunLogMissing(int error) {
-    if (runLogMissingSaid)
+    if (runLogFailureSaid)
         return;
-    runLogMissingSaid = true;
+    runLogFailureSaid = true;
     if (error != 0)
         fprintf(stderr,
                 "Game Library: cannot create the run log \"info.txt\" (%s); running without "
@@ -39,21 +41,53 @@ void SayRunLogMissing(int error) {
                 "Game Library: the run log \"info.txt\" is not open; running without it.\n");
 }
 
-// The report is still shown in the box; standard error says once per run that the file
-// could not be written, however many reports follow.
-bool errorReportMissingSaid = false;
-
-void SayErrorReportMissing(int error) {
-    if (errorReportMissingSaid)
+void SayRunLogNotWritten(int error) {
+    if (runLogFailureSaid)
         return;
-    errorReportMissingSaid = true;
+    runLogFailureSaid = true;
+    fprintf(stderr,
+            "Game Library: cannot write the run log \"info.txt\" (%s); lines may be missing "
+            "from it.\n",
+            strerror(error));
+}
+
+// The report is still shown in the box; standard error says once per run that the file
+// could not be written (not created, or its write or close failed), however many reports
+// follow.
+bool errorReportFailureSaid = false;
+
+void SayErrorReportNotWritten(int error) {
+    if (errorReportFailureSaid)
+        return;
+    errorReportFailureSaid = true;
     fprintf(stderr,
             "Game Library: cannot write the error report \"out.err\" (%s); the report is only "
             "shown.\n",
             strerror(error));
 }
 
+bool capsCloseFailureSaid = false;
+
+// fclose, which tests can make fail: the stream is closed all the same and the close reports
+// an input/output error, as a disk that fails under the buffered data would.
+int CloseFile(FILE* file, const char* name) {
+    if (PLATFORM_HOOK("fclose", "file=%s", name) != 0) {
+        fclose(file);
+        errno = EIO;
+        return EOF;
+    }
+    return fclose(file);
+}
+
 }  // namespace
+
+void CloseCapsFile(FILE* caps) {
+    if (CloseFile(caps, "caps.txt") == 0 || capsCloseFailureSaid)
+        return;
+    capsCloseFailureSaid = true;
+    fprintf(stderr, "Game Library: cannot write \"caps.txt\" (%s); going on without it.\n",
+            strerror(errno));
+}
 
 bool OpenRunLog() {
     if (RunLog != nullptr)
@@ -68,8 +102,8 @@ bool OpenRunLog() {
 }
 
 void CloseRunLog() {
-    if (RunLog != nullptr)
-        fclose(RunLog);
+    if (RunLog != nullptr && CloseFile(RunLog, "info.txt") != 0)
+        SayRunLogNotWritten(errno);
     RunLog = nullptr;
     runLogClosed = true;
 }
@@ -82,9 +116,10 @@ void RunLogPrintf(const char* format, ...) {
     }
     va_list ap;
     va_start(ap, format);
-    vfprintf(RunLog, format, ap);
+    const int written = vfprintf(RunLog, format, ap);
     va_end(ap);
-    fflush(RunLog);
+    if (fflush(RunLog) != 0 || written < 0)
+        SayRunLogNotWritten(errno);
 }
 
 void FatalError(const char* format, ...) {
@@ -99,10 +134,14 @@ void FatalError(const char* format, ...) {
     // the characters of the message.
     FILE* out = fopen("out.err", "w+");
     if (out != nullptr) {
-        fputs(fatalMessage, out);
-        fclose(out);
+        const bool written = fputs(fatalMessage, out) >= 0;
+        const int writeError = errno;
+        if (CloseFile(out, "out.err") != 0)
+            SayErrorReportNotWritten(errno);
+        else if (!written)
+            SayErrorReportNotWritten(writeError);
     } else {
-        SayErrorReportMissing(errno);
+        SayErrorReportNotWritten(errno);
     }
 
     // The window procedure shows the box and posts the quit message inside this call.

@@ -14,11 +14,15 @@ extern char errorReport[1024];
 extern char scratchText[1024];  // shared message buffer of the sprite error boxes
 
 // Writes one formatted line to the run log and flushes it. Safe when the log could not be
-// created: the first such write says once on standard error that the log is missing.
+// created (opening it has said so on standard error). The first write, flush or close of
+// the log that fails is said once on standard error; the run goes on.
 void RunLogPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
-// Opens "info.txt" (mode "w") as the run log; the result tells whether it opened.
+// Opens "info.txt" (mode "w") as the run log; the result tells whether it opened. A log that
+// cannot be created is said once on standard error here.
 bool OpenRunLog();
 void CloseRunLog();
+// Closes "caps.txt"; a close that fails is said once on standard error and the run goes on.
+void CloseCapsFile(FILE* caps);
 
 void FatalError(const char* format, ...);
 void ReportDirectDrawError(HRESULT result, const char* file, int line);

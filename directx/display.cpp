@@ -192,14 +192,14 @@ int SetUpDisplay(HWND window, unsigned width, unsigned height, unsigned bitsPerP
         PrepareCaps(&driverCaps, &emulationCaps);
         hr = DisplayContext.directDraw4->GetCaps(&driverCaps, &emulationCaps);
         if (hr != DD_OK) {
-            fclose(capsFile);
+            CloseCapsFile(capsFile);
             ReportDirectDrawError(hr, kModule, 443);
             return 0;
         }
     }
     WriteCapabilityReport(driverCaps, bpp);
     if (capsFile)
-        fclose(capsFile);
+        CloseCapsFile(capsFile);
 
     if (!CreateDisplaySurfaces(window, w, h, bpp))
         return 0;

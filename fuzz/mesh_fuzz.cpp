@@ -1,5 +1,6 @@
 // Feeds arbitrary text to the mesh parser: it must never read outside the text or the
-// vertex array, and every face it keeps must name vertices that exist.
+// vertex array, and every face it keeps must name vertices that exist and are finite.
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -15,6 +16,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (f.a < 0 || f.b < 0 || f.c < 0 || f.a >= object.vertexCount ||
             f.b >= object.vertexCount || f.c >= object.vertexCount || f.reserved != 0)
             abort();
+        for (int index : {f.a, f.b, f.c}) {
+            const MeshVertex& v = object.vertices[index];
+            if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z))
+                abort();
+        }
     }
     for (unsigned i = 0; i < object.vertexCount; ++i)
         if (object.vertices[i].nz != 1.0f)

@@ -8,15 +8,18 @@
 //  - A vertex line that is missing (the text ended) or holds fewer than three numbers
 //    gives a vertex whose missing coordinates are 0, so the faces still find every vertex
 //    they name.
-//  - A face line that is missing, holds fewer than three indices, or names an index
-//    outside 0 .. vertex count - 1 is dropped; the remaining faces keep their order.
+//  - A face line that is missing, holds fewer than three indices, names an index outside
+//    0 .. vertex count - 1, or names a vertex with a coordinate that is not a finite number
+//    (nan, inf, or too large for a float) is dropped; the remaining faces keep their order.
+//  - A count keeps its low 16 bits on purpose (65537 reads as 1, -1 as 65535); a count
+//    outside 0 .. 65535 is said in the log with the count used.
 // Each kind of fault writes one line to the run log, so the user can see why a model looks
 // wrong.
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -59,11 +62,23 @@ private:
     char* save_ = nullptr;
 };
 
+bool Finite(const MeshVertex& v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+// A count as the file gives it and as the mesh keeps it: its low 16 bits. It is read wider
+// than the 32 bits it is meant to have, so that the log can tell the number the file holds.
+struct MeshCount {
+    long long inFile = 0;
+    uint16_t used() const { return static_cast<uint16_t>(inFile); }
+    bool wraps() const { return inFile < 0 || inFile > 65535; }
+};
+
 // Parses NUL-terminated text in place into the object's mesh members and frees the text.
 int ParseMeshText(Object3D* object, char* text, const char* name) {
-    int count = 0;
-    bool vertexCountRead = sscanf(text, "%d", &count) == 1;
-    uint16_t vertexCount = static_cast<uint16_t>(count);  // its low 16 bits
+    MeshCount vertexCountRead;
+    bool vertexCountFound = sscanf(text, "%lld", &vertexCountRead.inFile) == 1;
+    const uint16_t vertexCount = vertexCountRead.used();
 
     MeshVertex* vertices = nullptr;
     if (vertexCount > 0) {
@@ -90,9 +105,9 @@ int ParseMeshText(Object3D* object, char* text, const char* name) {
 
     // `line` is the separator now; the face count follows it.
     char* countLine = line ? lines.Next() : nullptr;
-    count = 0;
-    bool faceCountRead = countLine && sscanf(countLine, "%d", &count) == 1;
-    uint16_t announcedFaces = static_cast<uint16_t>(count);
+    MeshCount faceCountRead;
+    bool faceCountFound = countLine && sscanf(countLine, "%lld", &faceCountRead.inFile) == 1;
+    const uint16_t announcedFaces = faceCountRead.used();
 
     MeshFace* faces = nullptr;
     if (announcedFaces > 0) {
@@ -109,7 +124,9 @@ int ParseMeshText(Object3D* object, char* text, const char* name) {
     for (unsigned j = 0; j < announcedFaces; ++j) {
         int a = 0, b = 0, c = 0;
         bool whole = line && sscanf(line, "%d %d %d", &a, &b, &c) == 3;
-        auto valid = [vertexCount](int index) { return index >= 0 && index < vertexCount; };
+        auto valid = [vertexCount, vertices](int index) {
+            return index >= 0 && index < vertexCount && Finite(vertices[index]);
+        };
         if (whole && valid(a) && valid(b) && valid(c))
             faces[kept++] = MeshFace{a, b, c, 0};
         if (line)
@@ -117,19 +134,25 @@ int ParseMeshText(Object3D* object, char* text, const char* name) {
     }
     free(text);
 
-    if (!vertexCountRead)
+    if (!vertexCountFound)
         RunLogPrintf("Mesh %s: no vertex count; the mesh has no vertices\n", name);
+    if (vertexCountRead.wraps())
+        RunLogPrintf("Mesh %s: vertex count %lld does not fit in 16 bits; %u used\n", name,
+                     vertexCountRead.inFile, static_cast<unsigned>(vertexCount));
     if (incompleteVertices > 0)
         RunLogPrintf(
             "Mesh %s: %d of %u vertex lines missing or with fewer than three numbers; "
             "their missing coordinates are 0\n",
             name, incompleteVertices, static_cast<unsigned>(vertexCount));
-    if (!faceCountRead)
+    if (!faceCountFound)
         RunLogPrintf("Mesh %s: no face count; the mesh has no faces\n", name);
+    if (faceCountRead.wraps())
+        RunLogPrintf("Mesh %s: face count %lld does not fit in 16 bits; %u used\n", name,
+                     faceCountRead.inFile, static_cast<unsigned>(announcedFaces));
     if (kept < announcedFaces)
         RunLogPrintf(
-            "Mesh %s: %u of %u faces dropped (line missing, fewer than three indices, or "
-            "an index outside the %u vertices)\n",
+            "Mesh %s: %u of %u faces dropped (line missing, fewer than three indices, an "
+            "index outside the %u vertices, or a vertex not finite)\n",
             name, announcedFaces - kept, static_cast<unsigned>(announcedFaces),
             static_cast<unsigned>(vertexCount));
 
@@ -154,17 +177,16 @@ int ParseMesh(Object3D* object, const char* text, size_t length, const char* nam
 
 int LoadMesh(Object3D* object, const char* path) {
     FreeMesh(object);
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    // A folder (or anything else that is not a regular file) by the mesh's name is
+    // refused, and reported as a file that may not be opened for reading.
+    int fd = platform::OpenRegularFile(path);
     if (fd < 0) {
         ReportFileError("object3d", 182);
         return 0;
     }
     struct stat info;
-    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-        // A folder by the mesh's name cannot be read as a file; it is reported as a file
-        // that may not be opened for reading.
+    if (fstat(fd, &info) != 0) {
         close(fd);
-        errno = EACCES;
         ReportFileError("object3d", 182);
         return 0;
     }

@@ -225,6 +225,14 @@ private:
     const IID* ownIid_;
 };
 
+// ---- Files -----------------------------------------------------------------------------
+//
+// Opens `path` for reading as a regular file and returns a readable file descriptor, or -1
+// with errno set. The open never blocks: a FIFO, a device or a socket at the path is
+// refused with EACCES, as is a folder (the runtime of the Windows build refuses a folder
+// the same way). Every other failure keeps the open's own error number.
+int OpenRegularFile(const char* path);
+
 // ---- Time ------------------------------------------------------------------------------
 //
 // clock(): milliseconds since process start (as the runtime's clock with 1000 ticks a

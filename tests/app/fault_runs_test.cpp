@@ -3,7 +3,9 @@
 // in turn, runs killed at a random moment, and runs whose files cannot be written.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -367,8 +369,52 @@ TEST_F(WholeRun, KilledRunLeavesWholeLinesOfTheLog) {
            wholeAfterUs, none, partial, whole);
 }
 
-// Each of the three files blocked by a folder of its name, in every combination, and a
-// read-only working folder: the run goes on, reports as usual, and standard error says once
+// A mesh file that is no regular file (a folder, a FIFO without a writer, a device, a
+// socket) is refused at once as a file that may not be read; the run never waits on it.
+TEST_F(WholeRun, MeshThatIsNoRegularFileIsRefusedWithoutWaiting) {
+    const FailureSite refused{nullptr, 0, false, 0, FailureReporter::File, "object3d", 182,
+                              " Tried to open read-only file for writing, or file's sharing mode "
+                              "does not allow specified operations, or given path is directory",
+                              nullptr, nullptr, false, kCompleteRunLogLines, nullptr, false,
+                              nullptr};
+    const char* const kinds[] = {"folder", "fifo", "device", "socket"};
+    for (const char* kind : kinds) {
+        SCOPED_TRACE(kind);
+        const std::string run_dir = dir_ + "/" + kind;
+        const std::string mesh = run_dir + "/ship.xxx";
+        ASSERT_EQ(mkdir(run_dir.c_str(), 0755), 0);
+        int socketFd = -1;
+        if (strcmp(kind, "folder") == 0) {
+            ASSERT_EQ(mkdir(mesh.c_str(), 0755), 0);
+        } else if (strcmp(kind, "fifo") == 0) {
+            ASSERT_EQ(mkfifo(mesh.c_str(), 0644), 0);
+        } else if (strcmp(kind, "device") == 0) {
+            ASSERT_EQ(symlink("/dev/zero", mesh.c_str()), 0);
+        } else {
+            socketFd = socket(AF_UNIX, SOCK_STREAM, 0);
+            ASSERT_GE(socketFd, 0);
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            ASSERT_LT(mesh.size(), sizeof address.sun_path);
+            strcpy(address.sun_path, mesh.c_str());
+            ASSERT_EQ(bind(socketFd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+            ASSERT_EQ(listen(socketFd, 1), 0);
+        }
+        const RunResult run = RunGame(Pinned({"--frames", "2"}), run_dir, 20000);
+        if (socketFd >= 0)
+            close(socketFd);
+        ASSERT_FALSE(run.timedOut);
+        ASSERT_TRUE(run.exited) << "signal " << run.signal << "\n" << run.err;
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(run.out, "Error\t" + Escaped(ExpectedReport(refused)) + "\n");
+        EXPECT_EQ(ReadFile(run_dir + "/out.err"), ExpectedReport(refused));
+        EXPECT_EQ(ReadFile(run_dir + "/info.txt"), CompleteLog(kCompleteRunLogLines));
+    }
+}
+
+// Each of the three files blocked by a folder of its name, in every combination, a
+// read-only working folder, and a full disk (info.txt and out.err lead to /dev/full, the
+// close of caps.txt fails): the run goes on, reports as usual, and standard error says once
 // for each file that it could not be written.
 TEST_F(WholeRun, UnwritableFilesAreSaidOnceEach) {
     const char* const files[3] = {"info.txt", "caps.txt", "out.err"};
@@ -379,39 +425,47 @@ TEST_F(WholeRun, UnwritableFilesAreSaidOnceEach) {
     ASSERT_NE(clearSite, nullptr);
     const std::string fail = "IDirect3DViewport3::Clear2:1:0x887602c2";
 
-    for (int mask = 0; mask < 9; ++mask) {
+    for (int mask = 0; mask < 10; ++mask) {
         const bool readOnly = mask == 8;
-        SCOPED_TRACE(readOnly ? std::string("read-only folder") : "mask " + std::to_string(mask));
+        const bool fullDisk = mask == 9;
+        SCOPED_TRACE(readOnly   ? std::string("read-only folder")
+                     : fullDisk ? std::string("full disk")
+                                : "mask " + std::to_string(mask));
         const std::string run_dir = dir_ + "/run" + std::to_string(mask);
         ASSERT_EQ(mkdir(run_dir.c_str(), 0755), 0);
         WriteFile(run_dir + "/ship.xxx",
                   ReadFile(std::string(GAME_SOURCE_DIR) + "/assets/ship.xxx"));
         chmod((run_dir + "/ship.xxx").c_str(), 0644);
         for (int i = 0; i < 3; ++i) {
-            if (!readOnly && (mask & (1 << i))) {
+            if (mask < 8 && (mask & (1 << i))) {
                 ASSERT_EQ(mkdir((run_dir + "/" + files[i]).c_str(), 0755), 0);
             }
+        }
+        std::vector<std::string> args = {"--frames", "2", "--fail", fail};
+        if (fullDisk) {
+            ASSERT_EQ(symlink("/dev/full", (run_dir + "/info.txt").c_str()), 0);
+            ASSERT_EQ(symlink("/dev/full", (run_dir + "/out.err").c_str()), 0);
+            args.insert(args.end(), {"--fail", "fclose:1:0x80004005"});  // caps.txt's close
         }
         if (readOnly) {
             ASSERT_EQ(chmod(run_dir.c_str(), 0555), 0);
             chmod(dir_.c_str(), 0755);
         }
 
-        const RunResult run =
-            RunGame(Pinned({"--frames", "2", "--fail", fail}), run_dir, 30000, -1, readOnly);
+        const RunResult run = RunGame(Pinned(args), run_dir, 30000, -1, readOnly);
         ASSERT_FALSE(run.timedOut);
         ASSERT_TRUE(run.exited) << "signal " << run.signal << "\n" << run.err;
         EXPECT_EQ(run.exitCode, 0) << run.err;
         EXPECT_EQ(run.out, "Error\t" + Escaped(ExpectedReport(*clearSite)) + "\n");
         for (int i = 0; i < 3; ++i) {
-            const bool blocked = readOnly || (mask & (1 << i));
+            const bool blocked = readOnly || fullDisk || (mask & (1 << i));
             size_t count = 0;
             for (size_t at = run.err.find(files[i]); at != std::string::npos;
                  at = run.err.find(files[i], at + 1))
                 ++count;
             EXPECT_EQ(count, blocked ? 1u : 0u) << files[i] << " in:\n" << run.err;
         }
-        if (!readOnly && !(mask & 4)) {
+        if (mask < 8 && !(mask & 4)) {
             EXPECT_EQ(ReadFile(run_dir + "/out.err"), ExpectedReport(*clearSite));
         }
         chmod(run_dir.c_str(), 0755);

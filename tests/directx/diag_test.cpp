@@ -170,6 +170,38 @@ TEST_F(DiagTest, RunLogThatCannotBeCreatedIsReportedOnceAndWritersGoOn) {
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
 }
 
+// A full disk: every write of the three files fails (caps.txt is never written to, so its
+// close is made to fail). Each file is said once, and the runs' results stay as they were.
+TEST_F(DiagTest, FilesOnAFullDiskAreSaidOnceEach) {
+    ASSERT_EQ(symlink("/dev/full", "info.txt"), 0);
+    ASSERT_EQ(symlink("/dev/full", "out.err"), 0);
+    ::testing::internal::CaptureStderr();
+    ASSERT_TRUE(OpenRunLog());
+    RunLogPrintf("first %d\n", 1);
+    RunLogPrintf("second\n");
+    CloseRunLog();
+    ReportDirect3DError(D3DERR_INITFAILED, "directx", 9);
+    ReportDirectDrawError(DDERR_GENERIC, "app", 11);
+    for (int i = 0; i < 2; ++i) {
+        FILE* caps = fopen("caps.txt", "w+");
+        ASSERT_NE(caps, nullptr);
+        platform::FailCall("fclose", 1, E_FAIL);
+        CloseCapsFile(caps);
+        platform::ResetHooks();
+    }
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "Game Library: cannot write the run log \"info.txt\" (No space left on device); "
+              "lines may be missing from it.\n"
+              "Game Library: cannot write the error report \"out.err\" (No space left on "
+              "device); the report is only shown.\n"
+              "Game Library: cannot write \"caps.txt\" (Input/output error); going on without "
+              "it.\n");
+    ASSERT_EQ(platform::MessageBoxes().size(), 1u);
+    EXPECT_EQ(platform::MessageBoxes()[0].text,
+              "Direct3D Error D3DERR_INITFAILED\nin file directx at line 9\r\n");
+    EXPECT_STREQ(fatalMessage, "DirectDraw Error DDERR_GENERIC\nin file app at line 11\r\n");
+}
+
 // The names the reports print, written down code by code for each reporter's table.
 struct NamedCode {
     uint32_t code;

@@ -197,13 +197,36 @@ TEST_F(MeshFile, FaultsAreExplainedInTheRunLog) {
     ASSERT_NE(RunLog, nullptr);
     Parsed(Tetrahedron);  // a sound mesh writes nothing
     Parsed("2\n1 2 3\n4 5\n-\n3\n0 1 1\n0 1 2\n");
+    // Counts that do not fit keep their low 16 bits, and say so.
+    Object3D& wrapped = Parsed("65539\n0 0 0\n1 0 0\n0 1 0\n-\n100000\n0 1 2\n");
+    EXPECT_EQ(wrapped.vertexCount, 3);
+    EXPECT_EQ(wrapped.faceCount, 1);
+    Object3D& beyond = Parsed("4294967297\n7 8 9\n-\n-65535\n0 0 0\n");
+    EXPECT_EQ(beyond.vertexCount, 1);
+    EXPECT_EQ(beyond.faceCount, 1);
+    // Faces on a vertex that is not finite are dropped: nan, -inf, and a number too large
+    // for a float.
+    Object3D& infinite = Parsed(
+        "6\n0 0 0\n1 0 0\nnan 1 0\n0 -inf 0\n0 0 1e39\n0 1 0\n-\n5\n"
+        "0 1 5\n0 2 5\n3 1 0\n5 4 1\n1 5 0\n");
+    ASSERT_EQ(infinite.faceCount, 2);
+    EXPECT_EQ(infinite.faces[0].c, 5);
+    EXPECT_EQ(infinite.faces[1].a, 1);
     fclose(RunLog);
     RunLog = nullptr;
     EXPECT_EQ(ReadFile("info.txt"),
               "Mesh test: 1 of 2 vertex lines missing or with fewer than three numbers; their "
               "missing coordinates are 0\n"
-              "Mesh test: 2 of 3 faces dropped (line missing, fewer than three indices, or an "
-              "index outside the 2 vertices)\n");
+              "Mesh test: 2 of 3 faces dropped (line missing, fewer than three indices, an "
+              "index outside the 2 vertices, or a vertex not finite)\n"
+              "Mesh test: vertex count 65539 does not fit in 16 bits; 3 used\n"
+              "Mesh test: face count 100000 does not fit in 16 bits; 34464 used\n"
+              "Mesh test: 34463 of 34464 faces dropped (line missing, fewer than three indices, "
+              "an index outside the 3 vertices, or a vertex not finite)\n"
+              "Mesh test: vertex count 4294967297 does not fit in 16 bits; 1 used\n"
+              "Mesh test: face count -65535 does not fit in 16 bits; 1 used\n"
+              "Mesh test: 3 of 5 faces dropped (line missing, fewer than three indices, an "
+              "index outside the 6 vertices, or a vertex not finite)\n");
 }
 
 TEST(MeshText, ParsingAgainReplacesTheMesh) {

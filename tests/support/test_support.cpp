@@ -26,9 +26,11 @@ void TempDirTest::TearDown() {
     if (!oldDir_.empty() && chdir(oldDir_.c_str()) != 0)
         perror("chdir");
     std::error_code ec;
-    // Folders a test made read-only must become writable again to be removed.
+    // Folders a test made read-only must become writable again to be removed. Links are
+    // passed over: chmod would change what they point to (a device such as /dev/full).
     for (auto& entry : std::filesystem::recursive_directory_iterator(dir_, ec))
-        chmod(entry.path().c_str(), 0700);
+        if (!entry.is_symlink(ec))
+            chmod(entry.path().c_str(), 0700);
     chmod(dir_.c_str(), 0700);
     std::filesystem::remove_all(dir_, ec);
 }
