@@ -77,7 +77,9 @@ int Render3DFrame();
 // One 3D step into the back buffer: clear the viewport to black, begin the scene, update
 // `camera` (steering, view transform), then set the world transform of each of the
 // `count` objects and draw its mesh, end the scene. Null entries and the camera itself in
-// the list are passed over. 1, or 0 without a device or after a reported failure.
+// the list are passed over. 1; 0 without a device, or when the clear, the begin or the end
+// of the scene failed (reported). The objects report their own failures and the scene goes
+// on past them.
 int RenderScene(Object3D* camera, Object3D* const* objects, unsigned count);
 // Releases everything the set-up made, either way it was made, and deletes `shipObject`
 // and `cameraObject` when they exist. Sprites go first, while the display still exists.

@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
     camera->target = gem;
     Sprite* ring = LoadSpriteFile("ring.bmp", 0, 300, 0);
     Gauge* gauge = new Gauge(20, 20, IDB_GAUGE_GREEN, 100, 100);
-    FontSprite* font = new FontSprite(IDB_FONT_7X12, 7, 11);
+    FontSprite* font = new FontSprite(IDB_FONT_7X12, 7, 12);
     const char caption[] = "HELLO FROM THE GAME LIBRARY";
     Sprite* text = font->RenderText(caption, 20, 450, sizeof caption - 1, 1);
 

@@ -9,6 +9,7 @@
 
 #include "directx/game.h"
 #include "sprite/overlay.h"
+#include "support/alloc_counter.h"
 #include "support/display_support.h"
 
 using testing_support::DirectDrawReport;
@@ -124,7 +125,8 @@ protected:
 
 // PresentFrame against the same frame made by hand from the device's scene calls, the
 // display list, the copy to the screen and the clear: the same calls and the same picture,
-// which holds two meshes seen by the game's camera and a sprite from a file on disk.
+// which holds two meshes seen by the game's camera, a sprite from a file on disk and a
+// gauge.
 TEST_F(GameFrame, PresentsWhatTheFourStepsByHandPresent) {
     Object3D near(nullptr, 0.0f, 0.0f, 0.0f);
     ASSERT_EQ(LoadMesh(&near, "ship.xxx"), 1);
@@ -193,6 +195,16 @@ TEST_F(GameFrame, PresentsWhatTheFourStepsByHandPresent) {
     EXPECT_GT(meshRight, 200);
     EXPECT_NE(presented[479 * 640 + 48] & 0xFFFFFF, 0u);  // the gauge's bottom row
     EXPECT_EQ(fatalErrorOccurred, 0) << fatalMessage;
+
+    // Later frames allocate nothing.
+    platform::ResetHooks();
+    testing_support::StartCountingAllocations();
+    for (int i = 0; i < 5; ++i) {
+        ring->AddToDisplayList(0);
+        gauge.Update();
+        PresentFrame(&camera, objects, 2);
+    }
+    EXPECT_EQ(testing_support::StopCountingAllocations(), 0);
     delete ring;
 }
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs the game library from this build into a fresh prefix, builds the example program
-# against the installed CMake package and, separately, through pkg-config, and runs each
-# headless for a few frames in a folder holding only the example's own files (gem.xxx and
-# ring.bmp). The last picture must hold every opaque pixel of ring.bmp in its own colour and
+# against the installed CMake package and, separately, its listing in docs/LIBRARY.md
+# through pkg-config, and runs each headless for a few frames in a folder holding only the
+# example's own files (gem.xxx and ring.bmp). The last picture must hold every opaque pixel of ring.bmp in its own colour and
 # the lit gem; the run must end cleanly and write nothing but its logs.
 # Arguments: <build-dir> <source-dir> <work-dir> <c++-compiler>
 set -euo pipefail
@@ -16,9 +16,14 @@ cmake -S "$example" -B "$work/build" -G Ninja \
     -DCMAKE_PREFIX_PATH="$work/prefix" -DCMAKE_CXX_COMPILER="$cxx" >/dev/null
 cmake --build "$work/build" >/dev/null
 
+# The pkg-config build compiles the listing printed in the guide, which must be main.cpp.
+awk '/^## The example.s listing/ { on = 1 } on && /^```$/ { exit } on == 2 { print }
+     on == 1 && /^```cpp$/ { on = 2 }' "$src/docs/LIBRARY.md" > "$work/listing.cpp"
+diff -u "$example/main.cpp" "$work/listing.cpp" >&2 ||
+    { echo "docs/LIBRARY.md: the example's listing differs from main.cpp" >&2; exit 1; }
 export PKG_CONFIG_PATH="$work/prefix/lib/pkgconfig"
 # shellcheck disable=SC2046
-"$cxx" -o "$work/sprite_demo_pc" "$example/main.cpp" $(pkg-config --cflags --libs gamelib)
+"$cxx" -o "$work/sprite_demo_pc" "$work/listing.cpp" $(pkg-config --cflags --libs gamelib)
 
 # The ring's opaque pixels, counted from the bitmap itself (magenta is transparent).
 ring_expected=$(convert "$example/ring.bmp" -fill black -opaque magenta -fill white +opaque black \
