@@ -9,6 +9,8 @@
 // share an edge never draw a pixel twice and never leave one out.
 #pragma once
 
+#include <memory>
+
 #include "platform/d3d.h"
 #include "platform/soft/pixels.h"
 
@@ -99,6 +101,12 @@ public:
 
 private:
     struct Vertex;
+    struct CacheEntry;
+    // Vertices met earlier in the same call, found by value (position and normal): the
+    // vertices a mesh shares between its triangles are transformed and lit once. Entries of
+    // earlier calls are told apart by their stamp.
+    static constexpr int kCacheBits = 11;
+    static constexpr int kCacheSize = 1 << kCacheBits;
     void UpdateMatrices();
     void Light(const D3DVERTEX& in, Vertex* out) const;
     void ToScreen(const Vertex& v, ScreenVertex* out) const;
@@ -121,6 +129,8 @@ private:
     float invRange_[kMaxLights] = {};
     // Screen mapping: sx = x/w * scaleX + offsetX, sy = y/w * scaleY + offsetY.
     float scaleX_ = 0, offsetX_ = 0, scaleY_ = 0, offsetY_ = 0;
+    std::unique_ptr<CacheEntry[]> cache_;  // kCacheSize entries, made with the pipeline
+    uint32_t stamp_ = 0;
 };
 
 }  // namespace platform::raster
