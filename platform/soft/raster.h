@@ -74,7 +74,8 @@ struct MaterialState {
 class Pipeline {
 public:
     // Largest vertex count of one DrawTriangleList call. Drawing works triangle by triangle
-    // in fixed-size local storage, so it never allocates.
+    // in fixed-size storage (local, or the vertex cache made with the pipeline), so it never
+    // allocates.
     static constexpr int kMaxVertices = 65535;
     static constexpr int kMaxLights = 8;
 
