@@ -9,6 +9,8 @@
 // share an edge never draw a pixel twice and never leave one out.
 #pragma once
 
+#include <memory>
+
 #include "platform/d3d.h"
 #include "platform/soft/pixels.h"
 
@@ -72,7 +74,8 @@ struct MaterialState {
 class Pipeline {
 public:
     // Largest vertex count of one DrawTriangleList call. Drawing works triangle by triangle
-    // in fixed-size local storage, so it never allocates.
+    // in fixed-size storage (local, or the vertex cache made with the pipeline), so it never
+    // allocates.
     static constexpr int kMaxVertices = 65535;
     static constexpr int kMaxLights = 8;
 
@@ -99,6 +102,12 @@ public:
 
 private:
     struct Vertex;
+    struct CacheEntry;
+    // Vertices met earlier in the same call, found by value (position and normal): the
+    // vertices a mesh shares between its triangles are transformed and lit once. Entries of
+    // earlier calls are told apart by their stamp.
+    static constexpr int kCacheBits = 11;
+    static constexpr int kCacheSize = 1 << kCacheBits;
     void UpdateMatrices();
     void Light(const D3DVERTEX& in, Vertex* out) const;
     void ToScreen(const Vertex& v, ScreenVertex* out) const;
@@ -121,6 +130,8 @@ private:
     float invRange_[kMaxLights] = {};
     // Screen mapping: sx = x/w * scaleX + offsetX, sy = y/w * scaleY + offsetY.
     float scaleX_ = 0, offsetX_ = 0, scaleY_ = 0, offsetY_ = 0;
+    std::unique_ptr<CacheEntry[]> cache_;  // kCacheSize entries, made with the pipeline
+    uint32_t stamp_ = 0;
 };
 
 }  // namespace platform::raster

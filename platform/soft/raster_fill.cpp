@@ -144,11 +144,22 @@ __attribute__((target("sse2"))) inline __m128i Eight(const SpanSteps& st, int32_
 // falling back to a scalar tail; spans of four to seven pixels take two overlapping groups
 // of four the same way.
 template <PixelKind K>
-__attribute__((target("sse2"))) void GouraudSpan16(uint16_t* p, int n, int32_t r, int32_t g,
+__attribute__((target("sse2"), always_inline)) inline void GouraudSpan16(uint16_t* p, int n, int32_t r, int32_t g,
                                                    int32_t b, const SpanSteps& st) {
     if (n < 4) {
-        for (int i = 0; i < n; ++i, r += st.r, g += st.g, b += st.b)
-            p[i] = Writer<K>::Pack(r, g, b);
+        // One group of four, of which the first n pixels are stored.
+        const __m128i four = Pack4<K>(_mm_add_epi32(_mm_set1_epi32(r), st.rampR),
+                                      _mm_add_epi32(_mm_set1_epi32(g), st.rampG),
+                                      _mm_add_epi32(_mm_set1_epi32(b), st.rampB));
+        const __m128i px = _mm_packs_epi32(four, four);
+        if (n & 2) {
+            const int32_t two = _mm_cvtsi128_si32(px);
+            std::memcpy(p, &two, sizeof two);
+            if (n == 3)
+                p[2] = static_cast<uint16_t>(_mm_extract_epi16(px, 2));
+        } else {
+            p[0] = static_cast<uint16_t>(_mm_cvtsi128_si32(px));
+        }
         return;
     }
     if (n < 8) {
@@ -207,19 +218,12 @@ void Fill(const ScreenVertex& v0, const ScreenVertex& v1, const ScreenVertex& v2
     // With area2 > 0 the middle vertex lies right of the long edge a-c.
     const bool midRight = area2 > 0;
 
-    Edge longEdge, shortEdge;
-    longEdge.Init(*a, *c, y0);
-    bool upper = y0 < rowMid;
-    if (upper)
-        shortEdge.Init(*a, *b, y0);
-    else
-        shortEdge.Init(*b, *c, y0);
-
     // Colour planes, set up on the first span that covers a pixel (most tiny triangles of a
-    // dense mesh cover none).
+    // dense mesh cover none). Red and green go together in the two lanes of one register,
+    // with the same arithmetic as blue's.
     bool planes = false;
-    double dr[2] = {0, 0}, dg[2] = {0, 0}, db[2] = {0, 0};
-    double rowR = 0, rowG = 0, rowB = 0;
+    __m128d stepRG = _mm_setzero_pd(), rowStepRG = _mm_setzero_pd(), rowRG = _mm_setzero_pd();
+    double stepB0 = 0, rowStepB = 0, rowB = 0;
     int32_t stepR = 0, stepG = 0, stepB = 0;
     SpanSteps steps;
     const int32_t flatR = std::min(v0.r + kColourBias, kColourMax);
@@ -227,68 +231,94 @@ void Fill(const ScreenVertex& v0, const ScreenVertex& v1, const ScreenVertex& v2
     const int32_t flatB = std::min(v0.b + kColourBias, kColourMax);
 
     auto* row = static_cast<uint8_t*>(t.pixels) + static_cast<std::ptrdiff_t>(y0) * t.pitch;
-    for (int y = y0; y < y1; ++y, row += t.pitch) {
-        if (upper && y == rowMid) {
-            upper = false;
-            shortEdge.Init(*b, *c, y);
-        }
-        int xl = midRight ? longEdge.x : shortEdge.x;
-        int xr = midRight ? shortEdge.x : longEdge.x;
-        xl = std::max(xl, s.x0);
-        xr = std::min(xr, s.x1);
-        if (xl < xr) {
-            T* p = reinterpret_cast<T*>(row) + xl;
-            T* end = reinterpret_cast<T*>(row) + xr;
-            if (flat) {
-                T v = W::Pack(flatR, flatG, flatB);
-                while (p < end)
-                    *p++ = v;
-            } else {
-                if (!planes) {
-                    planes = true;
-                    const double ax = a->x / 16.0, ay = a->y / 16.0;
-                    const double e1x = b->x / 16.0 - ax, e1y = b->y / 16.0 - ay;
-                    const double e2x = c->x / 16.0 - ax, e2y = c->y / 16.0 - ay;
-                    const double inv = 1.0 / (e1x * e2y - e2x * e1y);
-                    auto plane = [&](int32_t ca, int32_t cb, int32_t cc, double* d, double* rowv) {
-                        double c1 = cb - ca, c2 = cc - ca;
-                        d[0] = (c1 * e2y - c2 * e1y) * inv;
-                        d[1] = (e1x * c2 - e2x * c1) * inv;
-                        // Value at (0, y) of the current row.
-                        *rowv = ca + kColourBias - d[0] * ax + d[1] * (y - ay);
-                    };
-                    plane(a->r, b->r, c->r, dr, &rowR);
-                    plane(a->g, b->g, c->g, dg, &rowG);
-                    plane(a->b, b->b, c->b, db, &rowB);
-                    stepR = static_cast<int32_t>(dr[0]);
-                    stepG = static_cast<int32_t>(dg[0]);
-                    stepB = static_cast<int32_t>(db[0]);
-                    if constexpr (sizeof(T) == 2)
-                        steps.Set(stepR, stepG, stepB);
-                }
-                int32_t r = ClampColour(rowR + dr[0] * xl);
-                int32_t g = ClampColour(rowG + dg[0] * xl);
-                int32_t bl = ClampColour(rowB + db[0] * xl);
-                if constexpr (sizeof(T) == 2) {
-                    GouraudSpan16<K>(p, static_cast<int>(end - p), r, g, bl, steps);
-                    p = end;
-                }
-                while (p < end) {
-                    *p++ = W::Pack(r, g, bl);
-                    r += stepR;
-                    g += stepG;
-                    bl += stepB;
+    int y = y0;
+    // Rows up to yEnd between two edges.
+    auto rows = [&](Edge& left, Edge& right, int yEnd) __attribute__((always_inline)) {
+        for (; y < yEnd; ++y, row += t.pitch) {
+            const int xl = std::max(left.x, s.x0);
+            const int xr = std::min(right.x, s.x1);
+            if (xl < xr) {
+                T* p = reinterpret_cast<T*>(row) + xl;
+                T* end = reinterpret_cast<T*>(row) + xr;
+                if (flat) {
+                    T v = W::Pack(flatR, flatG, flatB);
+                    while (p < end)
+                        *p++ = v;
+                } else {
+                    if (!planes) {
+                        planes = true;
+                        const double ax = a->x / 16.0, ay = a->y / 16.0;
+                        const double e1x = b->x / 16.0 - ax, e1y = b->y / 16.0 - ay;
+                        const double e2x = c->x / 16.0 - ax, e2y = c->y / 16.0 - ay;
+                        const double inv = 1.0 / (e1x * e2y - e2x * e1y);
+                        double d[3][2], start[3];
+                        auto plane = [&](int32_t ca, int32_t cb, int32_t cc, int i) {
+                            double c1 = cb - ca, c2 = cc - ca;
+                            d[i][0] = (c1 * e2y - c2 * e1y) * inv;
+                            d[i][1] = (e1x * c2 - e2x * c1) * inv;
+                            // Value at (0, y) of the current row.
+                            start[i] = ca + kColourBias - d[i][0] * ax + d[i][1] * (y - ay);
+                        };
+                        plane(a->r, b->r, c->r, 0);
+                        plane(a->g, b->g, c->g, 1);
+                        plane(a->b, b->b, c->b, 2);
+                        stepRG = _mm_setr_pd(d[0][0], d[1][0]);
+                        rowStepRG = _mm_setr_pd(d[0][1], d[1][1]);
+                        rowRG = _mm_setr_pd(start[0], start[1]);
+                        stepB0 = d[2][0];
+                        rowStepB = d[2][1];
+                        rowB = start[2];
+                        stepR = static_cast<int32_t>(d[0][0]);
+                        stepG = static_cast<int32_t>(d[1][0]);
+                        stepB = static_cast<int32_t>(d[2][0]);
+                        if constexpr (sizeof(T) == 2)
+                            steps.Set(stepR, stepG, stepB);
+                    }
+                    // Clamped like ClampColour: max gives 0 for NaN, then min, truncation.
+                    __m128d rg = _mm_add_pd(rowRG, _mm_mul_pd(stepRG, _mm_set1_pd(xl)));
+                    rg = _mm_min_pd(_mm_max_pd(rg, _mm_setzero_pd()),
+                                    _mm_set1_pd(static_cast<double>(kColourMax)));
+                    const __m128i rgi = _mm_cvttpd_epi32(rg);
+                    int32_t r = _mm_cvtsi128_si32(rgi);
+                    int32_t g = _mm_cvtsi128_si32(_mm_srli_si128(rgi, 4));
+                    int32_t bl = ClampColour(rowB + stepB0 * xl);
+                    if constexpr (sizeof(T) == 2) {
+                        GouraudSpan16<K>(p, static_cast<int>(end - p), r, g, bl, steps);
+                        p = end;
+                    }
+                    while (p < end) {
+                        *p++ = W::Pack(r, g, bl);
+                        r += stepR;
+                        g += stepG;
+                        bl += stepB;
+                    }
                 }
             }
+            if (planes) {
+                rowRG = _mm_add_pd(rowRG, rowStepRG);
+                rowB += rowStepB;
+            }
+            left.Step();
+            right.Step();
         }
-        if (planes) {
-            rowR += dr[1];
-            rowG += dg[1];
-            rowB += db[1];
-        }
-        longEdge.Step();
-        if (!upper || y + 1 != rowMid)
-            shortEdge.Step();
+    };
+    // The upper half between the long edge and a-b, the lower one between it and b-c.
+    Edge longEdge, shortEdge;
+    longEdge.Init(*a, *c, y0);
+    if (y < rowMid) {
+        shortEdge.Init(*a, *b, y);
+        const int yEnd = std::min(rowMid, y1);
+        if (midRight)
+            rows(longEdge, shortEdge, yEnd);
+        else
+            rows(shortEdge, longEdge, yEnd);
+    }
+    if (y < y1) {
+        shortEdge.Init(*b, *c, y);
+        if (midRight)
+            rows(longEdge, shortEdge, y1);
+        else
+            rows(shortEdge, longEdge, y1);
     }
 }
 

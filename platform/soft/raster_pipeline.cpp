@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/soft/raster.h"
 
@@ -16,6 +17,14 @@ struct Pipeline::Vertex {
     float r, g, b;
     uint32_t code;
     const D3DVERTEX* source;  // for lighting on demand
+};
+
+struct Pipeline::CacheEntry {
+    uint32_t key[6];  // the bits of x, y, z, nx, ny, nz
+    uint32_t stamp;   // the call that filled it; 0: never filled
+    bool lit;         // v's colour is set
+    int32_t sx, sy;   // screen position (28.4) when v.code is 0
+    Vertex v;
 };
 
 namespace {
@@ -94,7 +103,11 @@ int32_t ToFixedColour(float c255) {
 }  // namespace
 
 Pipeline::Pipeline()
-    : world_(Identity()), view_(Identity()), projection_(Identity()), combined_(Identity()) {}
+    : world_(Identity()),
+      view_(Identity()),
+      projection_(Identity()),
+      combined_(Identity()),
+      cache_(new CacheEntry[kCacheSize]()) {}
 
 Pipeline::~Pipeline() = default;
 
@@ -271,60 +284,103 @@ void Pipeline::DrawTriangleList(const D3DVERTEX* in, int count, const PixelBuffe
     const float top = vp.clipY, bottom = vp.clipY - vp.clipHeight;
     const D3DMATRIX& m = combined_;
 
-    // In a triangle list every vertex belongs to one triangle, so each is transformed once
-    // (and lit once, and only when its triangle survives rejection and culling) as its
-    // triangle comes up.
+    // A new stamp makes every cached vertex stale; when the stamps wrap, the entries are
+    // emptied.
+    if (++stamp_ == 0) {
+        for (int i = 0; i < kCacheSize; ++i)
+            cache_[i].stamp = 0;
+        stamp_ = 1;
+    }
+    // Transform, clip codes and, for a point inside the clip volume, its screen position.
+    auto transform = [&](const D3DVERTEX& src, CacheEntry& e) {
+        Vertex& o = e.v;
+        o.x = src.x * m._11 + src.y * m._21 + src.z * m._31 + m._41;
+        o.y = src.x * m._12 + src.y * m._22 + src.z * m._32 + m._42;
+        o.z = src.x * m._13 + src.y * m._23 + src.z * m._33 + m._43;
+        o.w = src.x * m._14 + src.y * m._24 + src.z * m._34 + m._44;
+        uint32_t code = 0;
+        code |= (o.x < left * o.w) ? 1u : 0u;
+        code |= (o.x > right * o.w) ? 2u : 0u;
+        code |= (o.y < bottom * o.w) ? 4u : 0u;
+        code |= (o.y > top * o.w) ? 8u : 0u;
+        code |= (o.z < vp.minZ * o.w) ? 16u : 0u;
+        code |= (o.z > vp.maxZ * o.w) ? 32u : 0u;
+        code |= (o.w < kMinW) ? 64u : 0u;
+        // A vertex that is not a finite point (NaN or infinite input) takes its triangle
+        // out.
+        if (!std::isfinite(o.x + o.y + o.z + o.w))
+            code = kNotFinite;
+        o.code = code;
+        o.source = &src;
+        if (code == 0) {
+            const float inv = 1.0f / o.w;
+            e.sx = RoundToInt((o.x * inv * scaleX_ + offsetX_) * 16.0f);
+            e.sy = RoundToInt((o.y * inv * scaleY_ + offsetY_) * 16.0f);
+        }
+    };
+
+    // Every vertex is looked up by value as its triangle comes up; a vertex not met before
+    // in this call is transformed, and lit only when a triangle using it survives rejection
+    // and culling. A triangle works on the cache entries themselves; should one of its
+    // vertices evict another of its own, the evicted one moves to `spare` first.
     const int triangles = count / 3;
+    CacheEntry spare[2];
     for (int t = 0; t < triangles; ++t) {
-        Vertex v[3];
+        CacheEntry* e[3];
+        int spares = 0;
         for (int k = 0; k < 3; ++k) {
             const D3DVERTEX& src = in[t * 3 + k];
-            Vertex& o = v[k];
-            o.x = src.x * m._11 + src.y * m._21 + src.z * m._31 + m._41;
-            o.y = src.x * m._12 + src.y * m._22 + src.z * m._32 + m._42;
-            o.z = src.x * m._13 + src.y * m._23 + src.z * m._33 + m._43;
-            o.w = src.x * m._14 + src.y * m._24 + src.z * m._34 + m._44;
-            uint32_t code = 0;
-            code |= (o.x < left * o.w) ? 1u : 0u;
-            code |= (o.x > right * o.w) ? 2u : 0u;
-            code |= (o.y < bottom * o.w) ? 4u : 0u;
-            code |= (o.y > top * o.w) ? 8u : 0u;
-            code |= (o.z < vp.minZ * o.w) ? 16u : 0u;
-            code |= (o.z > vp.maxZ * o.w) ? 32u : 0u;
-            code |= (o.w < kMinW) ? 64u : 0u;
-            // A vertex that is not a finite point (NaN or infinite input) takes its triangle
-            // out.
-            if (!std::isfinite(o.x + o.y + o.z + o.w))
-                code = kNotFinite;
-            o.code = code;
-            o.source = &src;
+            uint32_t key[6];
+            std::memcpy(key, &src.x, sizeof key);
+            uint32_t h = key[0] * 0x9E3779B1u ^ key[1] * 0x85EBCA77u ^ key[2] * 0xC2B2AE3Du;
+            h ^= h << 13;
+            CacheEntry& c = cache_[h >> (32 - kCacheBits)];
+            if (c.stamp != stamp_ || std::memcmp(c.key, key, sizeof key) != 0) {
+                for (int j = 0; j < k; ++j)
+                    if (e[j] == &c) {
+                        spare[spares] = c;
+                        e[j] = &spare[spares++];
+                    }
+                transform(src, c);
+                std::memcpy(c.key, key, sizeof key);
+                c.stamp = stamp_;
+                c.lit = false;
+            }
+            e[k] = &c;
         }
-        const uint32_t all = v[0].code & v[1].code & v[2].code;
-        const uint32_t any = v[0].code | v[1].code | v[2].code;
+        const Vertex& v0 = e[0]->v;
+        const Vertex& v1 = e[1]->v;
+        const Vertex& v2 = e[2]->v;
+        const uint32_t all = v0.code & v1.code & v2.code;
+        const uint32_t any = v0.code | v1.code | v2.code;
         if (all || (any & kNotFinite))
             continue;  // wholly outside one plane, or not a real triangle
+        ScreenVertex s[3];
         if (any == 0) {
-            ScreenVertex s[3];
             for (int k = 0; k < 3; ++k) {
-                const float inv = 1.0f / v[k].w;
-                s[k].x = RoundToInt((v[k].x * inv * scaleX_ + offsetX_) * 16.0f);
-                s[k].y = RoundToInt((v[k].y * inv * scaleY_ + offsetY_) * 16.0f);
+                s[k].x = e[k]->sx;
+                s[k].y = e[k]->sy;
             }
             int64_t area2 = SignedArea2(s[0], s[1], s[2]);
             if (area2 == 0 || Culled(area2))
                 continue;
+        }
+        for (CacheEntry* c : e) {
+            if (!c->lit) {
+                Light(*c->v.source, &c->v);
+                c->lit = true;
+            }
+        }
+        if (any == 0) {
             for (int k = 0; k < 3; ++k) {
-                Light(*v[k].source, &v[k]);
-                s[k].r = ToFixedColour(v[k].r);
-                s[k].g = ToFixedColour(v[k].g);
-                s[k].b = ToFixedColour(v[k].b);
+                s[k].r = ToFixedColour(e[k]->v.r);
+                s[k].g = ToFixedColour(e[k]->v.g);
+                s[k].b = ToFixedColour(e[k]->v.b);
             }
             FillTriangle(s[0], s[1], s[2], scissor, target, flat_);
             continue;
         }
-        for (Vertex& o : v)
-            Light(*o.source, &o);
-        const Vertex* tri[3] = {&v[0], &v[1], &v[2]};
+        const Vertex* tri[3] = {&v0, &v1, &v2};
         ClipAndFill(tri, scissor, target);
     }
 }

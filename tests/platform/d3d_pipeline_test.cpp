@@ -1,6 +1,6 @@
 // The geometry pipeline on plain memory: the application's sample tetrahedron (positions,
 // culling, lit colour), clipping at every plane with colours carried to the new vertices,
-// culling modes and vertices behind the eye.
+// culling modes, vertices behind the eye, and meshes whose triangles share vertices.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -369,6 +369,75 @@ TEST(Pipeline, SpecularIsOffUntilEnabled) {
     s.t.Clear();
     s.p.DrawTriangleList(tri, 3, s.t.Buffer());
     EXPECT_EQ(s.t.At(70, 70), 0u);
+}
+
+// A mesh whose triangles share their vertices draws exactly as its triangles drawn one call
+// each, and a second call with another world matrix and light draws what a fresh pipeline
+// draws: nothing carries over from shared or earlier vertices. The rippled grid overhangs
+// the viewport, so clipped and unclipped triangles both share vertices; it has more
+// vertices than the pipeline remembers at once, and some positions with two normals.
+TEST(Pipeline, SharedVerticesDrawAsIfEveryTriangleCameAlone) {
+    constexpr int kCells = 48;
+    auto at = [](int i, int j) {
+        const float x = -150 + 300.0f * i / kCells, y = -150 + 300.0f * j / kCells;
+        const float z = 8 * std::sin(x * 0.2f) * std::cos(y * 0.15f);
+        const float nx = -std::cos(x * 0.2f) * 0.3f, ny = std::sin(y * 0.15f) * 0.3f;
+        const float len = std::sqrt(nx * nx + ny * ny + 1);
+        return Vert(x, y, z, nx / len, ny / len, -1 / len);
+    };
+    std::vector<D3DVERTEX> mesh;
+    for (int j = 0; j < kCells; ++j)
+        for (int i = 0; i < kCells; ++i) {
+            mesh.insert(mesh.end(), {at(i, j), at(i, j + 1), at(i + 1, j)});
+            mesh.insert(mesh.end(), {at(i + 1, j), at(i, j + 1), at(i + 1, j + 1)});
+        }
+    // The first rows again with another normal: the same positions must be lit anew.
+    for (size_t k = 0, n = 6 * 3 * kCells; k < n; ++k) {
+        D3DVERTEX v = mesh[k];
+        v.nx = 0, v.ny = 0.6f, v.nz = -0.8f;
+        mesh.push_back(v);
+    }
+    D3DMATRIX turned = Identity();
+    turned._11 = turned._22 = 0.8f;
+    turned._12 = 0.6f, turned._21 = -0.6f;
+    turned._43 = 30;
+    LightState spot;
+    spot.type = D3DLIGHT_SPOT;
+    spot.position[2] = -40;
+    spot.theta = 0.3f, spot.phi = 0.9f;
+    spot.active = true;
+
+    for (bool flat : {false, true}) {
+        Pipeline whole, single;
+        SetupApplicationScene(whole);
+        SetupApplicationScene(single);
+        whole.SetShadeMode(flat ? D3DSHADE_FLAT : D3DSHADE_GOURAUD);
+        single.SetShadeMode(flat ? D3DSHADE_FLAT : D3DSHADE_GOURAUD);
+        whole.SetCullMode(D3DCULL_NONE);
+        single.SetCullMode(D3DCULL_NONE);
+        Target a(640, 480), b(640, 480);
+        whole.DrawTriangleList(mesh.data(), static_cast<int>(mesh.size()), a.Buffer());
+        for (size_t k = 0; k < mesh.size(); k += 3)
+            single.DrawTriangleList(&mesh[k], 3, b.Buffer());
+        EXPECT_GT(a.Count(), 200000);
+        EXPECT_EQ(a.px, b.px) << "flat " << flat;
+
+        // The same vertices again after the world and the light changed.
+        whole.SetWorld(turned);
+        whole.SetLights(&spot, 1);
+        a.Clear();
+        whole.DrawTriangleList(mesh.data(), static_cast<int>(mesh.size()), a.Buffer());
+        Pipeline fresh;
+        SetupApplicationScene(fresh);
+        fresh.SetShadeMode(flat ? D3DSHADE_FLAT : D3DSHADE_GOURAUD);
+        fresh.SetCullMode(D3DCULL_NONE);
+        fresh.SetWorld(turned);
+        fresh.SetLights(&spot, 1);
+        b.Clear();
+        fresh.DrawTriangleList(mesh.data(), static_cast<int>(mesh.size()), b.Buffer());
+        EXPECT_GT(a.Count(), 100000);
+        EXPECT_EQ(a.px, b.px) << "flat " << flat;
+    }
 }
 
 }  // namespace
