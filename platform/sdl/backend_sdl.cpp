@@ -2,13 +2,20 @@
 // messages, modal message boxes, and presentation of screen rectangles into the window's
 // surface (software, no renderer).
 #include <SDL.h>
+#include <SDL_syswm.h>
+#include <dirent.h>
 #include <dlfcn.h>
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "platform/backend.h"
 #include "platform/soft/pixels.h"
@@ -17,19 +24,95 @@
 namespace platform {
 namespace {
 
+// The few Xlib entry points the backend needs beyond SDL, taken from the library SDL's X11
+// driver loads (the platform does not link Xlib itself). The library stays loaded.
+struct Xlib {
+    using IOErrorHandler = int (*)(Display*);
+    using ErrorHandler = int (*)(Display*, XErrorEvent*);
+    IOErrorHandler (*setIOErrorHandler)(IOErrorHandler) = nullptr;
+    ErrorHandler (*setErrorHandler)(ErrorHandler) = nullptr;
+    int (*defaultScreen)(Display*) = nullptr;
+    Colormap (*defaultColormap)(Display*, int) = nullptr;
+    Status (*allocColor)(Display*, Colormap, XColor*) = nullptr;
+    int (*setWindowColormap)(Display*, Window, Colormap) = nullptr;
+    int (*sync)(Display*, Bool) = nullptr;
+    Visual* (*defaultVisual)(Display*, int) = nullptr;
+    VisualID (*visualId)(Visual*) = nullptr;
+    Status (*getWindowAttributes)(Display*, Window, XWindowAttributes*) = nullptr;
+};
+
+const Xlib& LoadedXlib() {
+    static const Xlib xlib = [] {
+        Xlib x;
+        void* lib = dlopen("libX11.so.6", RTLD_LAZY);
+        if (!lib)
+            return x;
+        x.setIOErrorHandler = reinterpret_cast<decltype(x.setIOErrorHandler)>(
+            dlsym(lib, "XSetIOErrorHandler"));
+        x.setErrorHandler =
+            reinterpret_cast<decltype(x.setErrorHandler)>(dlsym(lib, "XSetErrorHandler"));
+        x.defaultScreen =
+            reinterpret_cast<decltype(x.defaultScreen)>(dlsym(lib, "XDefaultScreen"));
+        x.defaultColormap =
+            reinterpret_cast<decltype(x.defaultColormap)>(dlsym(lib, "XDefaultColormap"));
+        x.allocColor = reinterpret_cast<decltype(x.allocColor)>(dlsym(lib, "XAllocColor"));
+        x.setWindowColormap =
+            reinterpret_cast<decltype(x.setWindowColormap)>(dlsym(lib, "XSetWindowColormap"));
+        x.sync = reinterpret_cast<decltype(x.sync)>(dlsym(lib, "XSync"));
+        x.defaultVisual =
+            reinterpret_cast<decltype(x.defaultVisual)>(dlsym(lib, "XDefaultVisual"));
+        x.visualId = reinterpret_cast<decltype(x.visualId)>(dlsym(lib, "XVisualIDFromVisual"));
+        x.getWindowAttributes = reinterpret_cast<decltype(x.getWindowAttributes)>(
+            dlsym(lib, "XGetWindowAttributes"));
+        return x;
+    }();
+    return xlib;
+}
+
+// The X window behind the game's window, and whether another client destroyed it. Xlib
+// reports errors from whichever call reads the connection, so both are atomics.
+std::atomic<unsigned long> watchedWindow{0};
+std::atomic<bool> windowGone{false};
+Xlib::ErrorHandler previousErrorHandler = nullptr;
+
+// A request on the game's window that fails because the window no longer exists means
+// another client destroyed it: that is noted (the backend then ends the run as a close
+// request would) instead of letting Xlib's default handler exit in the middle of SDL.
+// Every other error goes to the handler that was there before.
+int OnXError(Display* display, XErrorEvent* error) {
+    unsigned long window = watchedWindow.load();
+    if (window != 0 && error->resourceid == window &&
+        (error->error_code == BadWindow || error->error_code == BadDrawable)) {
+        windowGone.store(true);
+        return 0;
+    }
+    return previousErrorHandler ? previousErrorHandler(display, error) : 0;
+}
+
+// Installed before SDL opens the display: SDL keeps the handler it finds, passes it the
+// errors its own does not take, and puts it back when it shuts down, so errors that only
+// arrive while SDL closes its connections (a request on the destroyed window still on its
+// way) are caught too.
+void CatchXErrors() {
+    static bool installed = false;
+    const Xlib& xlib = LoadedXlib();
+    if (installed || !xlib.setErrorHandler)
+        return;
+    installed = true;
+    previousErrorHandler = xlib.setErrorHandler(OnXError);
+}
+
 // Xlib ends the process with exit() when its connection to the server breaks; the exit
 // handlers (SDL's shutdown among them) then call into the broken connection again and never
-// return, leaving a process that spins for ever. SDL's X11 driver has Xlib loaded already:
-// its connection-loss hook is taken from there, so the platform does not link Xlib itself.
-void CatchLostX11Connection() {
-    void* xlib = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
-    if (!xlib)
-        return;
-    using IOErrorHandler = int (*)(void* display);
-    using SetIOErrorHandler = IOErrorHandler (*)(IOErrorHandler);
-    if (auto set = reinterpret_cast<SetIOErrorHandler>(dlsym(xlib, "XSetIOErrorHandler")))
-        set([](void*) -> int { DisplayLost(); });
-    dlclose(xlib);  // drops only the reference taken above; SDL keeps Xlib loaded
+// return, leaving a process that spins for ever. The lost connection ends the process at
+// once instead.
+void WatchX11() {
+    const Xlib& xlib = LoadedXlib();
+    if (xlib.setIOErrorHandler)
+        xlib.setIOErrorHandler([](Display*) -> int { DisplayLost(); });
+    // Every X event also comes as an SDL_SYSWMEVENT: SDL says nothing of a window destroyed
+    // by another client, its DestroyNotify does.
+    SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
 }
 
 // Windows virtual-key code of an SDL key; 0 for keys the platform has no code for.
@@ -164,6 +247,11 @@ public:
                 *why = "neither DISPLAY nor WAYLAND_DISPLAY is set";
             return false;
         }
+        // Termination signals are the process's business (EndOnTerminationSignals), not
+        // close requests.
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+        if (getenv("DISPLAY") && (!explicitDriver || strcmp(driver, "x11") == 0))
+            CatchXErrors();
         if (SDL_Init(SDL_INIT_VIDEO) != 0) {
             if (why)
                 *why = SDL_GetError();
@@ -179,7 +267,7 @@ public:
         }
         const char* current = SDL_GetCurrentVideoDriver();
         if (current && strcmp(current, "x11") == 0)
-            CatchLostX11Connection();
+            WatchX11();
         if (!explicitDriver && current &&
             (strcmp(current, "offscreen") == 0 || strcmp(current, "dummy") == 0)) {
             if (why)
@@ -218,11 +306,28 @@ public:
         windowX_ = x;
         windowY_ = y;
         surface_ = nullptr;
+        ReadX11Window();
+        // On an 8-bit screen SDL prefers a DirectColor visual, whose colours only show
+        // when its colormap is installed; the window is made again with the screen's own
+        // palettised visual, drawn through the default colormap.
+        if (Visual* visual = PalettisedDefaultVisual()) {
+            char id[32];
+            snprintf(id, sizeof id, "%lu", LoadedXlib().visualId(visual));
+            SDL_SetHint(SDL_HINT_VIDEO_X11_WINDOW_VISUALID, id);
+            SDL_DestroyWindow(window_);
+            window_ = SDL_CreateWindow(title, x, y, width, height,
+                                       SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN);
+            if (!window_)
+                return false;
+            ReadX11Window();
+        }
+        windowGone.store(false);
+        goneReported_ = false;
         return true;
     }
 
     void ShowWindow(bool show) override {
-        if (!window_)
+        if (!window_ || windowGone.load())
             return;
         if (show) {
             SDL_ShowWindow(window_);
@@ -233,8 +338,14 @@ public:
     }
 
     void DestroyWindow() override {
-        if (window_)
+        if (window_) {
             SDL_DestroyWindow(window_);
+            // The errors about a window that was already gone are collected now, while
+            // the handler that expects them is in place (SDL puts Xlib's default back when
+            // it shuts down, which would exit on them).
+            if (windowGone.load() && display_ && LoadedXlib().sync)
+                LoadedXlib().sync(display_, False);
+        }
         window_ = nullptr;
         surface_ = nullptr;
     }
@@ -245,6 +356,15 @@ public:
         SDL_Event e;
         while (SDL_PollEvent(&e))
             Translate(e, post);
+        // Another client destroyed the window: the run ends as on a close request.
+        if (window_ && windowGone.load() && !goneReported_) {
+            goneReported_ = true;
+            post(WM_SYSCOMMAND, SC_CLOSE, 0);
+        }
+        if (cannotPresent_ && !endReported_) {
+            endReported_ = true;
+            post(WM_QUIT, 1, 0);
+        }
     }
 
     void WaitEvent() override {
@@ -253,16 +373,25 @@ public:
     }
 
     void Present(const PixelView& src, int x, int y) override {
-        if (!window_)
+        if (!window_ || windowGone.load() || cannotPresent_)
             return;
         if (!surface_) {
             // Software presentation: the window surface is plain memory, no GL context.
             SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
             surface_ = SDL_GetWindowSurface(window_);
-            if (!surface_)
+            if (!surface_) {
+                CannotPresent(SDL_GetError());
                 return;
+            }
+            if (surface_->format->format == SDL_PIXELFORMAT_INDEX8 && !PrepareIndexed()) {
+                surface_ = nullptr;
+                CannotPresent("no palette can be set up on the 8-bit screen");
+                return;
+            }
         }
-        // Screen coordinates into the window, clipped to the surface.
+        // Screen coordinates into the window, clipped to it.
+        const int targetWidth = surface_->w;
+        const int targetHeight = surface_->h;
         int left = x - windowX_, top = y - windowY_;
         int srcX = 0, srcY = 0, width = src.width, height = src.height;
         if (left < 0) {
@@ -275,10 +404,10 @@ public:
             height += top;
             top = 0;
         }
-        if (left + width > surface_->w)
-            width = surface_->w - left;
-        if (top + height > surface_->h)
-            height = surface_->h - top;
+        if (left + width > targetWidth)
+            width = targetWidth - left;
+        if (top + height > targetHeight)
+            height = targetHeight - top;
         if (width <= 0 || height <= 0)
             return;
         PixelView part = src;
@@ -288,34 +417,29 @@ public:
         part.height = height;
         bool locked = SDL_MUSTLOCK(surface_) && SDL_LockSurface(surface_) == 0;
         uint8_t* dst = static_cast<uint8_t*>(surface_->pixels) +
-                       static_cast<ptrdiff_t>(top) * surface_->pitch + left * 4;
-        if (surface_->format->format == SDL_PIXELFORMAT_RGB888 ||
-            surface_->format->format == SDL_PIXELFORMAT_ARGB8888) {
-            ConvertToXRGB8888(part, reinterpret_cast<uint32_t*>(dst), surface_->pitch);
-        } else {
-            Uint32 srcFormat = SDL_PIXELFORMAT_RGB565;
-            switch (src.kind) {
-                case PixelKind::RGB555:
-                    srcFormat = SDL_PIXELFORMAT_RGB555;
-                    break;
-                case PixelKind::RGB565:
-                    srcFormat = SDL_PIXELFORMAT_RGB565;
-                    break;
-                case PixelKind::XRGB8888:
-                    srcFormat = SDL_PIXELFORMAT_RGB888;
-                    break;
-                case PixelKind::Pal8:
-                    srcFormat = SDL_PIXELFORMAT_INDEX8;
-                    break;
-            }
-            dst = static_cast<uint8_t*>(surface_->pixels) +
-                  static_cast<ptrdiff_t>(top) * surface_->pitch +
-                  left * surface_->format->BytesPerPixel;
-            SDL_ConvertPixels(width, height, srcFormat, part.pixels, part.pitch,
-                              surface_->format->format, dst, surface_->pitch);
+                       static_cast<ptrdiff_t>(top) * surface_->pitch +
+                       left * surface_->format->BytesPerPixel;
+        bool converted = true;
+        switch (surface_->format->format) {
+            case SDL_PIXELFORMAT_RGB888:
+            case SDL_PIXELFORMAT_ARGB8888:
+                ConvertToXRGB8888(part, reinterpret_cast<uint32_t*>(dst), surface_->pitch);
+                break;
+            case SDL_PIXELFORMAT_INDEX8:
+                ConvertToIndexed(part, dst, surface_->pitch);
+                break;
+            default:
+                converted = SDL_ConvertPixels(width, height, SdlFormat(src.kind), part.pixels,
+                                              part.pitch, surface_->format->format, dst,
+                                              surface_->pitch) == 0;
+                break;
         }
         if (locked)
             SDL_UnlockSurface(surface_);
+        if (!converted) {
+            CannotPresent(SDL_GetError());
+            return;
+        }
         SDL_Rect rect{left, top, width, height};
         SDL_UpdateWindowSurfaceRects(window_, &rect, 1);
     }
@@ -332,6 +456,132 @@ public:
     }
 
 private:
+    static Uint32 SdlFormat(PixelKind kind) {
+        switch (kind) {
+            case PixelKind::RGB555:
+                return SDL_PIXELFORMAT_RGB555;
+            case PixelKind::RGB565:
+                return SDL_PIXELFORMAT_RGB565;
+            case PixelKind::XRGB8888:
+                return SDL_PIXELFORMAT_RGB888;
+            case PixelKind::Pal8:
+                break;
+        }
+        return SDL_PIXELFORMAT_INDEX8;
+    }
+
+    // The window shows nothing of what is presented: one line on standard error, and the
+    // next pump ends the run with exit code 1 (a picture nobody can see is no run).
+    void CannotPresent(const char* why) {
+        cannotPresent_ = true;
+        fprintf(stderr, "Game Library: the window cannot show the picture: %s\n",
+                why && *why ? why : "unknown reason");
+    }
+
+    // The X connection and window behind the SDL window (SDL's x11 driver only).
+    void ReadX11Window() {
+        SDL_SysWMinfo info;
+        SDL_VERSION(&info.version);
+        if (SDL_GetWindowWMInfo(window_, &info) && info.subsystem == SDL_SYSWM_X11) {
+            display_ = info.info.x11.display;
+            watchedWindow.store(info.info.x11.window);
+        }
+    }
+
+    // The screen's default visual when the screen is 8-bit palettised and the window was
+    // given another visual; null otherwise.
+    Visual* PalettisedDefaultVisual() {
+        const Xlib& xlib = LoadedXlib();
+        XWindowAttributes attributes{};
+        if (!display_ || !xlib.defaultVisual || !xlib.defaultScreen || !xlib.visualId ||
+            !xlib.getWindowAttributes ||
+            !xlib.getWindowAttributes(display_, watchedWindow.load(), &attributes) ||
+            attributes.depth != 8)
+            return nullptr;
+        Visual* visual = xlib.defaultVisual(display_, xlib.defaultScreen(display_));
+        if (!visual || visual->c_class != PseudoColor || visual == attributes.visual)
+            return nullptr;
+        return visual;
+    }
+
+    // An 8-bit palettised window shows X pixel values through the screen's colormap.
+    // The picture's colours are brought to a fixed palette (a 6 x 6 x 6 colour cube, which
+    // holds the overlay's pure colours exactly, and a ramp of greys for the shading)
+    // allocated in the screen's default colormap, which is the one shown when no window
+    // manager installs another; the window is given that colormap too. A table maps every
+    // 5-6-5 value to the pixel value of its nearest allocated colour.
+    bool PrepareIndexed() {
+        const Xlib& xlib = LoadedXlib();
+        if (!xlib.allocColor || !xlib.defaultColormap || !xlib.defaultScreen ||
+            !xlib.setWindowColormap)
+            return false;
+        Display* display = display_;
+        Colormap colormap = xlib.defaultColormap(display, xlib.defaultScreen(display));
+        struct Entry {
+            int r, g, b;
+            uint8_t pixel;
+        };
+        Entry entries[256];
+        int count = 0;
+        auto allocate = [&](int r, int g, int b) {
+            XColor c{};
+            c.red = static_cast<unsigned short>(r * 257);
+            c.green = static_cast<unsigned short>(g * 257);
+            c.blue = static_cast<unsigned short>(b * 257);
+            c.flags = DoRed | DoGreen | DoBlue;
+            if (count < 256 && xlib.allocColor(display, colormap, &c) && c.pixel < 256)
+                entries[count++] = Entry{c.red >> 8, c.green >> 8, c.blue >> 8,
+                                         static_cast<uint8_t>(c.pixel)};
+        };
+        for (int r = 0; r < 6; ++r)
+            for (int g = 0; g < 6; ++g)
+                for (int b = 0; b < 6; ++b)
+                    allocate(r * 51, g * 51, b * 51);
+        for (int grey = 11; grey < 255; grey += 11)
+            allocate(grey, grey, grey);
+        if (count == 0)
+            return false;
+        xlib.setWindowColormap(display, watchedWindow.load(), colormap);
+        if (!toIndex_)
+            toIndex_.reset(new uint8_t[65536]);
+        for (uint32_t v = 0; v < 65536; ++v) {
+            uint8_t r, g, b;
+            UnpackRGB(PixelKind::RGB565, v, &r, &g, &b);
+            int best = 0, bestDistance = 1 << 30;
+            for (int i = 0; i < count; ++i) {
+                int dr = entries[i].r - r, dg = entries[i].g - g, db = entries[i].b - b;
+                int distance = dr * dr + dg * dg + db * db;
+                if (distance < bestDistance) {
+                    bestDistance = distance;
+                    best = i;
+                }
+            }
+            toIndex_[v] = entries[best].pixel;
+        }
+        return true;
+    }
+
+    void ConvertToIndexed(const PixelView& src, uint8_t* dst, int dstPitch) const {
+        for (int y = 0; y < src.height; ++y) {
+            const uint8_t* row = static_cast<const uint8_t*>(src.pixels) + y * src.pitch;
+            uint8_t* out = dst + static_cast<ptrdiff_t>(y) * dstPitch;
+            if (src.kind == PixelKind::RGB565) {
+                const auto* p = reinterpret_cast<const uint16_t*>(row);
+                for (int x = 0; x < src.width; ++x)
+                    out[x] = toIndex_[p[x]];
+                continue;
+            }
+            for (int x = 0; x < src.width; ++x) {
+                uint32_t p = 0;
+                memcpy(&p, row + x * BytesPerPixel(src.kind),
+                       static_cast<size_t>(BytesPerPixel(src.kind)));
+                uint8_t r, g, b;
+                UnpackRGB(src.kind, p, &r, &g, &b);
+                out[x] = toIndex_[((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3)];
+            }
+        }
+    }
+
     void Translate(const SDL_Event& e, const PostFn& post) {
         switch (e.type) {
             case SDL_KEYDOWN:
@@ -363,6 +613,14 @@ private:
             case SDL_QUIT:
                 post(WM_SYSCOMMAND, SC_CLOSE, 0);
                 break;
+            case SDL_SYSWMEVENT:
+                if (e.syswm.msg && e.syswm.msg->subsystem == SDL_SYSWM_X11) {
+                    const XEvent& x = e.syswm.msg->msg.x11.event;
+                    if (x.type == DestroyNotify && x.xdestroywindow.window != 0 &&
+                        x.xdestroywindow.window == watchedWindow.load())
+                        windowGone.store(true);
+                }
+                break;
             default:
                 break;
         }
@@ -375,6 +633,11 @@ private:
     SDL_Surface* surface_ = nullptr;
     int windowX_ = 0;
     int windowY_ = 0;
+    Display* display_ = nullptr;  // the X connection, with SDL's x11 driver
+    bool goneReported_ = false;   // the destroyed window's close was posted
+    bool cannotPresent_ = false;  // presentation is impossible (said on standard error)
+    bool endReported_ = false;    // ... and the run's end was posted
+    std::unique_ptr<uint8_t[]> toIndex_;  // 5-6-5 value -> pixel value on 8-bit windows
 };
 
 }  // namespace
@@ -384,6 +647,70 @@ void DisplayLost() {
     ssize_t written = write(STDERR_FILENO, message, sizeof message - 1);
     (void)written;
     _exit(1);
+}
+
+namespace {
+
+// SDL shows a message box from a child process it forks, which shares the window system's
+// connection: a run that ends while a box is up takes the box with it, else the box (and,
+// through the shared connection, the game's window) would stay on the screen.
+void EndChildProcesses() {
+    DIR* proc = opendir("/proc");
+    if (!proc)
+        return;
+    const pid_t self = getpid();
+    while (dirent* entry = readdir(proc)) {
+        char* end = nullptr;
+        long pid = strtol(entry->d_name, &end, 10);
+        if (pid <= 0 || *end != '\0')
+            continue;
+        char path[64], stat[512];
+        snprintf(path, sizeof path, "/proc/%ld/stat", pid);
+        FILE* f = fopen(path, "r");
+        if (!f)
+            continue;
+        size_t n = fread(stat, 1, sizeof stat - 1, f);
+        fclose(f);
+        stat[n] = '\0';
+        // "pid (name) state ppid ...": the name may hold anything, so parse after its ')'.
+        const char* close = strrchr(stat, ')');
+        int parent = 0;
+        if (close && sscanf(close + 1, " %*c %d", &parent) == 1 && parent == self)
+            kill(static_cast<pid_t>(pid), SIGKILL);
+    }
+    closedir(proc);
+}
+
+}  // namespace
+
+void EndOnTerminationSignals() {
+    static bool started = false;
+    if (started)
+        return;
+    started = true;
+    // Signals ignored when the process started (a background job of a script) stay ignored.
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int sig : {SIGTERM, SIGINT}) {
+        struct sigaction current {};
+        if (sigaction(sig, nullptr, &current) == 0 && current.sa_handler != SIG_IGN)
+            sigaddset(&signals, sig);
+    }
+    // Blocked here, in the first thread, before any other exists: every later thread
+    // inherits the mask, so only the watcher below ever takes these signals.
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    std::thread([signals] {
+        int sig = 0;
+        while (sigwait(&signals, &sig) != 0) {
+        }
+        // Whatever the program's thread is doing (drawing, sleeping for a message, inside
+        // a modal box or still starting), the run ends now. The streams are flushed first
+        // (their locks make that safe against a write in progress); no exit handler runs,
+        // since they would call into SDL from this thread.
+        fflush(nullptr);
+        EndChildProcesses();
+        _exit(128 + sig);
+    }).detach();
 }
 
 void UseSdlBackend() {

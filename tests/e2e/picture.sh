@@ -2,7 +2,8 @@
 # The picture the game shows after start-up, region by region: the HUD's five lines in
 # yellow on blue at their positions, the lit ship in the middle, the four gauge bars
 # counting down, the caption, the crosshair with its red and white arcs, and nothing past
-# the 639 x 479 part of the back buffer that reaches the window.
+# the 639 x 479 part of the back buffer that reaches the window. On a 24-bit true-colour
+# screen; picture_8bit.sh runs it on an 8-bit palettised one.
 # Arguments: <game-exe> <source-dir> <work-dir>.
 set -uo pipefail
 . "$2/tests/e2e/lib/common.sh"
@@ -107,4 +108,5 @@ echo "crosshair: red and white arcs at (304,224)"
 
 [ "${count[right]}" -eq 0 ] && [ "${count[below]}" -eq 0 ] ||
     fail "${count[right]} lit pixels right of column 638, ${count[below]} below row 478"
-echo "PASS: the picture's regions are in place; nothing past column 638 or row 478"
+[ -s "$work/stderr.txt" ] && fail "the game said: $(cat "$work/stderr.txt")"
+echo "PASS: the picture's regions are in place on a ${screen_depth:-24}-bit screen; nothing past column 638 or row 478"

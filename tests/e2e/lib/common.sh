@@ -20,7 +20,9 @@ e2e_setup() {
     # servers starting on this machine at the same time. -noreset: by default the server
     # resets when its last client leaves (the readiness probe below), refusing the game's
     # connection if that comes in the middle of the reset.
-    Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" \
+    # A test may ask for another depth first: screen_depth=8.
+    Xvfb -displayfd 3 -noreset -screen 0 "1024x768x${screen_depth:-24}" -nolisten tcp \
+        3>"$work/display" \
         >"$work/xvfb.log" 2>&1 &
     xvfb=$!
     trap e2e_cleanup EXIT
@@ -34,6 +36,8 @@ e2e_setup() {
 
 e2e_cleanup() {
     local h i
+    # Only the test's own shell cleans up: a command substitution can run the trap too.
+    [ "$BASHPID" = "$$" ] || return 0
     # The game first, while its display still exists (a lost display is a different end).
     if [ -n "$pid" ] && kill "$pid" 2>/dev/null; then
         for i in $(seq 1 30); do
@@ -61,15 +65,17 @@ start_game() {
     pid=$!
 }
 
-# Polls a command every 0.1 s until it succeeds; gives up after the given seconds.
+# Polls a command every 0.1 s until it succeeds; gives up after the given seconds of wall
+# time (a slow command does not stretch the bound).
 wait_until() {
-    local seconds=$1 i
+    local seconds=$1 deadline
     shift
-    for i in $(seq 1 $((seconds * 10))); do
+    deadline=$(($(date +%s%N) / 1000000 + seconds * 1000))
+    while :; do
         "$@" && return 0
+        [ $(($(date +%s%N) / 1000000)) -lt $deadline ] || return 1
         sleep 0.1
     done
-    return 1
 }
 
 # Prints the id of the one top-level window with the given title, if there is one.
@@ -89,10 +95,12 @@ wait_for_game() {
     kill -0 "$pid" 2>/dev/null || fail "the game ended before its window appeared"
     [ -n "$win" ] || fail "no window titled \"Game Library\""
     drawn() {
+        kill -0 "$pid" 2>/dev/null || return 0
         shot "$work/first.png" && ask lit 640x480+0+0 lit && measure "$work/first.png" &&
             [ "${count[lit]}" -gt 0 ]
     }
     wait_until 20 drawn || fail "the window shows no picture"
+    kill -0 "$pid" 2>/dev/null || fail "the game ended before it showed a picture"
 }
 
 # Saves a screenshot of the whole screen.
