@@ -136,16 +136,53 @@ constexpr DWORD DDCAPS2_CERTIFIED = 0x00000001;
 constexpr DWORD DDCKEYCAPS_DESTBLT = 0x00000001;
 constexpr DWORD DDCKEYCAPS_SRCBLT = 0x00000200;
 
-// Blt
+// Blt. Five members are unions of a value and a surface pointer, so the record is 100 bytes
+// with 4-byte pointers and 128 with 8-byte ones (the fill colour at 80 or 104). Only the size,
+// the fill colour and the two colour keys are used here; the other members keep the layout.
 struct DDBLTFX {
-    DWORD dwSize;  // 100
-    DWORD dwReserved[19];
-    DWORD dwFillColor;  // 80
+    DWORD dwSize;
+    DWORD dwDDFX;
+    DWORD dwROP;
+    DWORD dwDDROP;
+    DWORD dwRotationAngle;
+    DWORD dwZBufferOpCode;
+    DWORD dwZBufferLow;
+    DWORD dwZBufferHigh;
+    DWORD dwZBufferBaseDest;
+    DWORD dwZDestConstBitDepth;
+    union {
+        DWORD dwZDestConst;
+        void* lpDDSZBufferDest;
+    };
+    DWORD dwZSrcConstBitDepth;
+    union {
+        DWORD dwZSrcConst;
+        void* lpDDSZBufferSrc;
+    };
+    DWORD dwAlphaEdgeBlendBitDepth;
+    DWORD dwAlphaEdgeBlend;
+    DWORD dwReserved;
+    DWORD dwAlphaDestConstBitDepth;
+    union {
+        DWORD dwAlphaDestConst;
+        void* lpDDSAlphaDest;
+    };
+    DWORD dwAlphaSrcConstBitDepth;
+    union {
+        DWORD dwAlphaSrcConst;
+        void* lpDDSAlphaSrc;
+    };
+    union {
+        DWORD dwFillColor;
+        DWORD dwFillDepth;
+        DWORD dwFillPixel;
+        void* lpDDSPattern;
+    };
     DDCOLORKEY ddckDestColorkey;
     DDCOLORKEY ddckSrcColorkey;
 };
-static_assert(sizeof(DDBLTFX) == 100);
-static_assert(offsetof(DDBLTFX, dwFillColor) == 80);
+static_assert(sizeof(DDBLTFX) == (sizeof(void*) == 4 ? 100 : 128));
+static_assert(offsetof(DDBLTFX, dwFillColor) == (sizeof(void*) == 4 ? 80 : 104));
 
 constexpr DWORD DDBLT_COLORFILL = 0x00000400;
 constexpr DWORD DDBLT_KEYDEST = 0x00002000;
