@@ -38,7 +38,8 @@ static_assert(sizeof(DDPIXELFORMAT) == 32);
 constexpr DWORD DDPF_PALETTEINDEXED8 = 0x00000020;
 constexpr DWORD DDPF_RGB = 0x00000040;
 
-// The surface description. Callers set dwSize to 124, the size the platform defines.
+// The surface description. Callers set dwSize to the record's size: 124 bytes with 4-byte
+// pointers, 136 with 8-byte ones (lpSurface is aligned to 8).
 struct DDSURFACEDESC2 {
     DWORD dwSize;
     DWORD dwFlags;
@@ -58,7 +59,8 @@ struct DDSURFACEDESC2 {
     DDSCAPS2 ddsCaps;
     DWORD dwTextureStage;
 };
-constexpr DWORD kSurfaceDescSize = 124;
+constexpr DWORD kSurfaceDescSize = sizeof(DDSURFACEDESC2);
+static_assert(kSurfaceDescSize == (sizeof(void*) == 4 ? 124 : 136));
 
 constexpr DWORD DDSD_CAPS = 0x00000001;
 constexpr DWORD DDSD_HEIGHT = 0x00000002;
