@@ -9,6 +9,7 @@
 #ifdef _WIN32
 #define DIRECTDRAW_VERSION 0x0600
 #define DIRECT3D_VERSION 0x0600
+#include <math.h>
 #include <windows.h>
 #include <ddraw.h>
 #include <d3d.h>
@@ -390,6 +391,279 @@ void ProbeText() {
     s->Release();
 }
 
+
+// ---- Direct3D ---------------------------------------------------------------------------
+
+constexpr int kRtW = 640, kRtH = 480;
+
+struct Scene {
+    IDirectDrawSurface4* target = nullptr;
+    IDirect3D3* d3d = nullptr;
+    IDirect3DDevice3* device = nullptr;
+    IDirect3DViewport3* viewport = nullptr;
+};
+
+D3DMATRIX Identity() {
+    D3DMATRIX m;
+    memset(&m, 0, sizeof m);
+    m._11 = m._22 = m._33 = m._44 = 1.0f;
+    return m;
+}
+
+// The library's scene state: viewport, projection, camera, material, ambient level, light.
+bool SetUpScene(Scene* scene) {
+    scene->target = MakeSurface(kRtW, kRtH, DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE);
+    if (!scene->target)
+        return false;
+    Result("d3d.QueryInterface", dd->QueryInterface(IID_IDirect3D3, reinterpret_cast<void**>(&scene->d3d)));
+    if (!scene->d3d)
+        return false;
+    // The library's order: hardware first, then the software devices.
+    struct Choice {
+        const char* name;
+        const GUID* guid;
+    };
+    const Choice choices[] = {{"HAL", &IID_IDirect3DHALDevice},
+                              {"RGB", &IID_IDirect3DRGBDevice},
+                              {"RAMP", &IID_IDirect3DRampDevice},
+                              {"MMX", &IID_IDirect3DMMXDevice}};
+    for (const Choice& c : choices) {
+        if (scene->d3d->CreateDevice(*c.guid, scene->target, &scene->device, nullptr) == D3D_OK) {
+            Line("info d3d.device", "%s", c.name);
+            break;
+        }
+    }
+    if (!scene->device)
+        return false;
+    Result("d3d.CreateViewport", scene->d3d->CreateViewport(&scene->viewport, nullptr));
+    Result("d3d.AddViewport", scene->device->AddViewport(scene->viewport));
+    D3DVIEWPORT2 view;
+    memset(&view, 0, sizeof view);
+    view.dwSize = sizeof view;
+    view.dwWidth = kRtW;
+    view.dwHeight = kRtH;
+    const float aspect = static_cast<float>(640.0 / 480.0);
+    view.dvClipX = -1.0f;
+    view.dvClipY = aspect;
+    view.dvClipWidth = 2.0f;
+    view.dvClipHeight = 2.0f * aspect;
+    view.dvMinZ = 0.0f;
+    view.dvMaxZ = 1.0f;
+    Result("d3d.SetViewport2", scene->viewport->SetViewport2(&view));
+    Result("d3d.SetCurrentViewport", scene->device->SetCurrentViewport(scene->viewport));
+
+    D3DMATRIX projection;
+    memset(&projection, 0, sizeof projection);
+    projection._11 = 2.0f;
+    projection._22 = 2.0f;
+    const uint32_t q = 0x3F86BCA2u, qn = 0xC25286BDu;  // far/(far-near), -near*far/(far-near)
+    memcpy(&projection._33, &q, 4);
+    projection._34 = 1.0f;
+    memcpy(&projection._43, &qn, 4);
+    D3DMATRIX world = Identity();
+    D3DMATRIX camera = Identity();  // the camera 200 units behind the origin, looking along +z
+    camera._43 = 200.0f;
+    Result("d3d.SetTransform.projection", scene->device->SetTransform(D3DTRANSFORMSTATE_PROJECTION, &projection));
+    Result("d3d.SetTransform.view", scene->device->SetTransform(D3DTRANSFORMSTATE_VIEW, &camera));
+    Result("d3d.SetTransform.world", scene->device->SetTransform(D3DTRANSFORMSTATE_WORLD, &world));
+
+    IDirect3DMaterial3* material = nullptr;
+    Result("d3d.CreateMaterial", scene->d3d->CreateMaterial(&material, nullptr));
+    if (!material)
+        return false;
+    D3DMATERIAL m;
+    memset(&m, 0, sizeof m);
+    m.dwSize = sizeof m;
+    m.diffuse = D3DCOLORVALUE{0.5f, 0.0f, 0.5f, 1.0f};
+    m.ambient = D3DCOLORVALUE{0.5f, 0.0f, 0.5f, 1.0f};
+    m.specular = D3DCOLORVALUE{1.0f, 1.0f, 1.0f, 1.0f};
+    m.power = 50.0f;
+    Result("d3d.SetMaterial", material->SetMaterial(&m));
+    D3DMATERIALHANDLE handle = 0;
+    Result("d3d.GetHandle", material->GetHandle(scene->device, &handle));
+    Result("d3d.SetLightState.material", scene->device->SetLightState(D3DLIGHTSTATE_MATERIAL, handle));
+    Result("d3d.SetLightState.ambient", scene->device->SetLightState(D3DLIGHTSTATE_AMBIENT, 0xFFFFFFFF));
+
+    IDirect3DLight* light = nullptr;
+    Result("d3d.CreateLight", scene->d3d->CreateLight(&light, nullptr));
+    if (!light)
+        return false;
+    D3DLIGHT2 l;
+    memset(&l, 0, sizeof l);
+    l.dwSize = sizeof l;
+    l.dltType = D3DLIGHT_POINT;
+    l.dcvColor = D3DCOLORVALUE{1.0f, 1.0f, 1.0f, 0.0f};
+    l.dvPosition = D3DVECTOR{0.0f, 100.0f, 100.0f};
+    l.dvRange = D3DLIGHT_RANGE_MAX;
+    l.dvAttenuation0 = 1.0f;
+    l.dwFlags = D3DLIGHT_ACTIVE;
+    Result("d3d.SetLight", light->SetLight(reinterpret_cast<D3DLIGHT*>(&l)));
+    Result("d3d.AddLight", scene->viewport->AddLight(light));
+    return true;
+}
+
+D3DVERTEX Vertex(float x, float y, float z, float nx = 0, float ny = 0, float nz = 1) {
+    D3DVERTEX v;
+    memset(&v, 0, sizeof v);
+    v.x = x, v.y = y, v.z = z;
+    v.nx = nx, v.ny = ny, v.nz = nz;
+    return v;
+}
+
+// Black target, one scene with the triangles, the target read back.
+HRESULT Draw(Scene* scene, D3DVERTEX* vertices, DWORD count, Pixels* pixels) {
+    Fill(scene->target, nullptr, 0);
+    HRESULT hr = scene->device->BeginScene();
+    if (hr != D3D_OK)
+        return hr;
+    hr = scene->device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_VERTEX, vertices, count, D3DDP_WAIT);
+    scene->device->EndScene();
+    if (pixels)
+        Read(scene->target, kRtW, kRtH, pixels);
+    return hr;
+}
+
+struct Covered {
+    int count = 0, x0 = kRtW, y0 = kRtH, x1 = -1, y1 = -1;
+    long sumX = 0, sumY = 0;
+};
+
+Covered Coverage(const Pixels& px) {
+    Covered c;
+    for (int y = 0; y < px.height; ++y)
+        for (int x = 0; x < px.width; ++x)
+            if (px.at(x, y) != 0) {
+                ++c.count;
+                c.sumX += x, c.sumY += y;
+                c.x0 = std::min(c.x0, x), c.y0 = std::min(c.y0, y);
+                c.x1 = std::max(c.x1, x), c.y1 = std::max(c.y1, y);
+            }
+    return c;
+}
+
+// A small triangle at a point, clockwise on screen: the point, one step right, one step down.
+void SmallTriangle(float x, float y, float z, float nx, float ny, float nz, D3DVERTEX* v) {
+    // About 20 x 11 pixels at any distance; an odd size, so that edges seldom pass exactly
+    // through pixel centres (where rasterisers may break the tie differently).
+    const float step = (z + 200.0f) / 31.3f;
+    v[0] = Vertex(x, y, z, nx, ny, nz);
+    v[1] = Vertex(x + step, y, z, nx, ny, nz);
+    v[2] = Vertex(x, y - step, z, nx, ny, nz);
+}
+
+void ProbeDirect3D() {
+    Scene scene;
+    if (!SetUpScene(&scene)) {
+        Line("d3d.setup", "failed");
+        return;
+    }
+    Pixels px;
+
+    // Where the viewport puts points: the covered pixels of a small triangle at each.
+    const float points[][3] = {{0, 10, 0},     {-10, -10, 10}, {10, -10, 10},     {0, -10, -10},
+                               {90, 60, 0},    {-150, -100, 100}, {37.5f, -21.25f, -120},
+                               {0, 0, 600},    {-60, 75, 40}};
+    for (const auto& p : points) {
+        D3DVERTEX v[3];
+        SmallTriangle(p[0], p[1], p[2], 0, 0, 1, v);
+        HRESULT hr = Draw(&scene, v, 3, &px);
+        const Covered c = Coverage(px);
+        char name[96];
+        snprintf(name, sizeof name, "d3d.map(%g,%g,%g)", p[0], p[1], p[2]);
+        Line(name, "hr 0x%08lx box %d %d %d %d", static_cast<unsigned long>(static_cast<uint32_t>(hr)),
+             c.x0, c.y0, c.x1, c.y1);
+        // The pixel count and each covered row as first-last column.
+        std::string spans;
+        for (int y = c.y0; y <= c.y1; ++y) {
+            int first = -1, last = -1;
+            for (int x = c.x0; x <= c.x1; ++x)
+                if (px.at(x, y) != 0) {
+                    if (first < 0)
+                        first = x;
+                    last = x;
+                }
+            char span[48];
+            snprintf(span, sizeof span, "%s%d:%d-%d", spans.empty() ? "" : " ", y, first, last);
+            spans += span;
+        }
+        snprintf(name, sizeof name, "d3d.map(%g,%g,%g).rows", p[0], p[1], p[2]);
+        Line(name, "%d %s", c.count, spans.c_str());
+    }
+
+    // Which faces of the library's sample tetrahedron survive culling (default cull mode).
+    const D3DVERTEX tetra[4] = {Vertex(0, 10, 0), Vertex(-10, -10, 10), Vertex(10, -10, 10),
+                                Vertex(0, -10, -10)};
+    const int faces[4][3] = {{0, 1, 2}, {0, 2, 3}, {0, 3, 1}, {1, 3, 2}};
+    std::vector<D3DVERTEX> all;
+    for (const auto& f : faces) {
+        D3DVERTEX v[3] = {tetra[f[0]], tetra[f[1]], tetra[f[2]]};
+        all.insert(all.end(), v, v + 3);
+        Draw(&scene, v, 3, &px);
+        char name[64];
+        snprintf(name, sizeof name, "d3d.cull.face%d%d%d", f[0], f[1], f[2]);
+        Line(name, "%s", Coverage(px).count > 0 ? "drawn" : "culled");
+    }
+    Draw(&scene, all.data(), static_cast<DWORD>(all.size()), &px);
+    const Covered t = Coverage(px);
+    Line("d3d.tetrahedron", "box %d %d %d %d", t.x0, t.y0, t.x1, t.y1);
+    Line("d3d.tetrahedron.pixels", "%d", t.count);
+
+    // Lighting: the colour in the middle of a small triangle, at several normals and places.
+    const float normals[][3] = {{0, 0, 1},          {0, 0, -1},          {0, 1, 0},
+                                {0, -1, 0},         {1, 0, 0},           {0, 0.70710678f, 0.70710678f},
+                                {0, 0.70710678f, -0.70710678f},          {0.57735027f, 0.57735027f, -0.57735027f}};
+    const float places[][3] = {{0, 0, 0}, {0, 90, 90}, {50, -50, 300}, {-40, 40, -100}};
+    for (const auto& p : places)
+        for (const auto& n : normals) {
+            D3DVERTEX v[3];
+            SmallTriangle(p[0], p[1], p[2], n[0], n[1], n[2], v);
+            Draw(&scene, v, 3, &px);
+            const Covered c = Coverage(px);
+            char name[128];
+            snprintf(name, sizeof name, "d3d.light.at(%g,%g,%g).n(%.2f,%.2f,%.2f)", p[0], p[1], p[2], n[0], n[1], n[2]);
+            if (c.count == 0) {
+                Line(name, "nothing drawn");
+                continue;
+            }
+            // The covered pixel nearest the triangle's first vertex's corner, one pixel in.
+            const uint16_t colour = px.at(c.x0 + 1, c.y0 + 1);
+            Line(name, "%d %d %d", colour >> 11, (colour >> 5) & 0x3F, colour & 0x1F);
+        }
+
+    // Clear2: right and bottom edges exclusive, rectangles clipped to the viewport.
+    struct ClearCase {
+        const char* name;
+        std::vector<D3DRECT> rects;
+    };
+    const ClearCase clears[] = {
+        {"screen", {{0, 0, 639, 479}}},
+        {"two-overlapping", {{10, 10, 20, 20}, {15, 15, 30, 25}}},
+        {"past-the-edge", {{600, 460, 700, 500}}},
+    };
+    for (const ClearCase& c : clears) {
+        Fill(scene.target, nullptr, 0x07E0);
+        std::vector<D3DRECT> rects = c.rects;
+        HRESULT hr = scene.viewport->Clear2(static_cast<DWORD>(rects.size()), rects.data(), D3DCLEAR_TARGET,
+                                            0, 0.0f, 0);
+        Read(scene.target, kRtW, kRtH, &px);
+        int cleared = 0, x0 = kRtW, y0 = kRtH, x1 = -1, y1 = -1;
+        for (int y = 0; y < kRtH; ++y)
+            for (int x = 0; x < kRtW; ++x)
+                if (px.at(x, y) == 0) {
+                    ++cleared;
+                    x0 = std::min(x0, x), y0 = std::min(y0, y);
+                    x1 = std::max(x1, x), y1 = std::max(y1, y);
+                }
+        char name[64];
+        snprintf(name, sizeof name, "d3d.Clear2.%s", c.name);
+        Line(name, "hr 0x%08lx cleared %d box %d %d %d %d", static_cast<unsigned long>(static_cast<uint32_t>(hr)),
+             cleared, x0, y0, x1, y1);
+    }
+
+    // A triangle list of no vertices.
+    Result("d3d.DrawPrimitive.0", Draw(&scene, all.data(), 0, nullptr));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -436,6 +710,7 @@ int main(int argc, char** argv) {
     ProbeBlits();
     ProbeClippedBlit(window);
     ProbeText();
+    ProbeDirect3D();
 
     dd4->Release();
     dd->Release();
