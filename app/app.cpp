@@ -78,7 +78,7 @@ int AppInit() {
     OpenRunLog();
     BuildTrigTables();
     memset(&clearFx, 0, sizeof clearFx);
-    clearFx.dwSize = 100;
+    clearFx.dwSize = sizeof clearFx;
     clearFx.dwFillColor = 0;
     SceneClock = static_cast<float>(platform::Clock()) * 0.001f;
     if (InitDisplay(AppState.mainWindow, 640, 480, 16, 1, 0, 0, 640, 480))

@@ -101,7 +101,7 @@ struct Scene {
         l.dvRange = D3DLIGHT_RANGE_MAX;
         l.dvAttenuation0 = 1;
         l.dwFlags = D3DLIGHT_ACTIVE;
-        light->SetLight(&l);
+        light->SetLight(reinterpret_cast<D3DLIGHT*>(&l));
         viewport->AddLight(light);
         D3DMATRIX proj{};
         proj._11 = 2, proj._22 = 2, proj._33 = 1.0526316f, proj._34 = 1, proj._43 = -52.631580f;

@@ -224,7 +224,7 @@ void SetupLight() {
     sceneLight = light;
 
     D3DLIGHT2 description = SceneLight();
-    hr = light->SetLight(&description);
+    hr = light->SetLight(reinterpret_cast<D3DLIGHT*>(&description));
     if (hr != D3D_OK) {
         ReportDirect3DError(hr, kModule, 283);
     } else {

@@ -91,7 +91,24 @@ struct D3DLIGHT2 {
     DWORD dwFlags;
 };
 static_assert(sizeof(D3DLIGHT2) == 80);
-typedef D3DLIGHT2 D3DLIGHT;  // SetLight takes either; dwSize tells them apart
+
+// The first light record: D3DLIGHT2 without dwFlags. SetLight takes a pointer to this type;
+// callers pass a D3DLIGHT2 through it and dwSize tells which record it is.
+struct D3DLIGHT {
+    DWORD dwSize;  // 76
+    D3DLIGHTTYPE dltType;
+    D3DCOLORVALUE dcvColor;
+    D3DVECTOR dvPosition;
+    D3DVECTOR dvDirection;
+    D3DVALUE dvRange;
+    D3DVALUE dvFalloff;
+    D3DVALUE dvAttenuation0;
+    D3DVALUE dvAttenuation1;
+    D3DVALUE dvAttenuation2;
+    D3DVALUE dvTheta;
+    D3DVALUE dvPhi;
+};
+static_assert(sizeof(D3DLIGHT) == 76);
 
 constexpr DWORD D3DLIGHT_ACTIVE = 0x00000001;
 constexpr DWORD D3DLIGHT_NO_SPECULAR = 0x00000002;

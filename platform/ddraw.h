@@ -38,7 +38,8 @@ static_assert(sizeof(DDPIXELFORMAT) == 32);
 constexpr DWORD DDPF_PALETTEINDEXED8 = 0x00000020;
 constexpr DWORD DDPF_RGB = 0x00000040;
 
-// The surface description. Callers set dwSize to 124, the size the platform defines.
+// The surface description. Callers set dwSize to the record's size: 124 bytes with 4-byte
+// pointers, 136 with 8-byte ones (lpSurface is aligned to 8).
 struct DDSURFACEDESC2 {
     DWORD dwSize;
     DWORD dwFlags;
@@ -58,7 +59,8 @@ struct DDSURFACEDESC2 {
     DDSCAPS2 ddsCaps;
     DWORD dwTextureStage;
 };
-constexpr DWORD kSurfaceDescSize = 124;
+constexpr DWORD kSurfaceDescSize = sizeof(DDSURFACEDESC2);
+static_assert(kSurfaceDescSize == (sizeof(void*) == 4 ? 124 : 136));
 
 constexpr DWORD DDSD_CAPS = 0x00000001;
 constexpr DWORD DDSD_HEIGHT = 0x00000002;
@@ -136,16 +138,53 @@ constexpr DWORD DDCAPS2_CERTIFIED = 0x00000001;
 constexpr DWORD DDCKEYCAPS_DESTBLT = 0x00000001;
 constexpr DWORD DDCKEYCAPS_SRCBLT = 0x00000200;
 
-// Blt
+// Blt. Five members are unions of a value and a surface pointer, so the record is 100 bytes
+// with 4-byte pointers and 128 with 8-byte ones (the fill colour at 80 or 104). Only the size,
+// the fill colour and the two colour keys are used here; the other members keep the layout.
 struct DDBLTFX {
-    DWORD dwSize;  // 100
-    DWORD dwReserved[19];
-    DWORD dwFillColor;  // 80
+    DWORD dwSize;
+    DWORD dwDDFX;
+    DWORD dwROP;
+    DWORD dwDDROP;
+    DWORD dwRotationAngle;
+    DWORD dwZBufferOpCode;
+    DWORD dwZBufferLow;
+    DWORD dwZBufferHigh;
+    DWORD dwZBufferBaseDest;
+    DWORD dwZDestConstBitDepth;
+    union {
+        DWORD dwZDestConst;
+        void* lpDDSZBufferDest;
+    };
+    DWORD dwZSrcConstBitDepth;
+    union {
+        DWORD dwZSrcConst;
+        void* lpDDSZBufferSrc;
+    };
+    DWORD dwAlphaEdgeBlendBitDepth;
+    DWORD dwAlphaEdgeBlend;
+    DWORD dwReserved;
+    DWORD dwAlphaDestConstBitDepth;
+    union {
+        DWORD dwAlphaDestConst;
+        void* lpDDSAlphaDest;
+    };
+    DWORD dwAlphaSrcConstBitDepth;
+    union {
+        DWORD dwAlphaSrcConst;
+        void* lpDDSAlphaSrc;
+    };
+    union {
+        DWORD dwFillColor;
+        DWORD dwFillDepth;
+        DWORD dwFillPixel;
+        void* lpDDSPattern;
+    };
     DDCOLORKEY ddckDestColorkey;
     DDCOLORKEY ddckSrcColorkey;
 };
-static_assert(sizeof(DDBLTFX) == 100);
-static_assert(offsetof(DDBLTFX, dwFillColor) == 80);
+static_assert(sizeof(DDBLTFX) == (sizeof(void*) == 4 ? 100 : 128));
+static_assert(offsetof(DDBLTFX, dwFillColor) == (sizeof(void*) == 4 ? 80 : 104));
 
 constexpr DWORD DDBLT_COLORFILL = 0x00000400;
 constexpr DWORD DDBLT_KEYDEST = 0x00002000;

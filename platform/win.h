@@ -93,7 +93,7 @@ constexpr WPARAM SC_MONITORPOWER = 0xF170;
 // Class styles and window styles.
 constexpr UINT CS_VREDRAW = 0x0001;
 constexpr UINT CS_HREDRAW = 0x0002;
-constexpr UINT CS_DBLCLKS = 0x0020;
+constexpr UINT CS_DBLCLKS = 0x0008;
 constexpr DWORD WS_POPUP = 0x80000000u;
 constexpr DWORD WS_VISIBLE = 0x10000000u;
 

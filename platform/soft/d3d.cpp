@@ -94,13 +94,15 @@ class Light final : public platform::ComObject<IDirect3DLight> {
 public:
     Light() : ComObject("IDirect3DLight::Release", nullptr) {}
 
-    HRESULT SetLight(D3DLIGHT* l) override {
+    HRESULT SetLight(D3DLIGHT* light) override {
         HRESULT hr = PLATFORM_HOOK("IDirect3DLight::SetLight", "type=%u",
-                                   l ? static_cast<unsigned>(l->dltType) : 0u);
+                                   light ? static_cast<unsigned>(light->dltType) : 0u);
         if (hr != 0)
             return hr;
-        if (!l || l->dwSize != sizeof(D3DLIGHT2))
+        // Only the second record (with dwFlags) is taken.
+        if (!light || light->dwSize != sizeof(D3DLIGHT2))
             return DDERR_INVALIDPARAMS;
+        const D3DLIGHT2* l = reinterpret_cast<const D3DLIGHT2*>(light);
         if (l->dltType != D3DLIGHT_POINT && l->dltType != D3DLIGHT_SPOT &&
             l->dltType != D3DLIGHT_DIRECTIONAL)
             return DDERR_INVALIDPARAMS;

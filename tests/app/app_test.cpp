@@ -279,7 +279,7 @@ TEST_F(AppTest, StartupPreparesTheClearRecordAndTheSceneClock) {
     platform::SetClock(1234);
     AppInit();
     EXPECT_FLOAT_EQ(SceneClock, 1.234f);
-    EXPECT_EQ(clearFx.dwSize, 100u);
+    EXPECT_EQ(clearFx.dwSize, sizeof(DDBLTFX));
     EXPECT_EQ(clearFx.dwFillColor, 0u);
 }
 

@@ -123,7 +123,7 @@ protected:
         l.dvRange = D3DLIGHT_RANGE_MAX;
         l.dvAttenuation0 = 1;
         l.dwFlags = D3DLIGHT_ACTIVE;
-        ASSERT_EQ(light->SetLight(&l), D3D_OK);
+        ASSERT_EQ(light->SetLight(reinterpret_cast<D3DLIGHT*>(&l)), D3D_OK);
         ASSERT_EQ(viewport->AddLight(light), D3D_OK);
         D3DMATRIX proj{};
         proj._11 = 2, proj._22 = 2, proj._33 = 1.0526316f, proj._34 = 1, proj._43 = -52.631580f;
@@ -400,7 +400,7 @@ TEST_F(D3DDevice, EveryCallCanBeMadeToFail) {
          [&] { return viewport->Clear2(1, &r, D3DCLEAR_TARGET, 0, 0, 0); }},
         {"IDirect3DMaterial3::SetMaterial", [&] { return material->SetMaterial(&m); }},
         {"IDirect3DMaterial3::GetHandle", [&] { return material->GetHandle(device, &h); }},
-        {"IDirect3DLight::SetLight", [&] { return light->SetLight(&l); }},
+        {"IDirect3DLight::SetLight", [&] { return light->SetLight(reinterpret_cast<D3DLIGHT*>(&l)); }},
     };
     for (const auto& [op, call] : calls) {
         platform::FailCall(op, 1, static_cast<HRESULT>(0x887602ABu));

@@ -17,7 +17,6 @@
 
 TEST(Headers, RecordLayoutsMatchThePlatform) {
     EXPECT_EQ(sizeof(DDCAPS), 380u);
-    EXPECT_EQ(sizeof(DDBLTFX), 100u);
     EXPECT_EQ(sizeof(D3DVIEWPORT2), 44u);
     EXPECT_EQ(sizeof(D3DMATERIAL), 80u);
     EXPECT_EQ(sizeof(D3DLIGHT2), 80u);
