@@ -46,7 +46,7 @@ HWND CreateMainWindow(HINSTANCE instance, int cmdShow) {
     return hwnd;
 }
 
-LRESULT MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_DESTROY:
             if (fatalErrorOccurred)
@@ -78,7 +78,7 @@ int AppInit() {
     OpenRunLog();
     BuildTrigTables();
     memset(&clearFx, 0, sizeof clearFx);
-    clearFx.dwSize = 100;
+    clearFx.dwSize = sizeof clearFx;
     clearFx.dwFillColor = 0;
     SceneClock = static_cast<float>(platform::Clock()) * 0.001f;
     if (InitDisplay(AppState.mainWindow, 640, 480, 16, 1, 0, 0, 640, 480))
@@ -99,7 +99,7 @@ int AppShutdown() {
     return 1;
 }
 
-int WinMain(HINSTANCE instance, HINSTANCE prevInstance, LPSTR cmdLine, int cmdShow) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE prevInstance, LPSTR cmdLine, int cmdShow) {
     CoInitialize(nullptr);
     HWND hwnd = CreateMainWindow(instance, cmdShow);
     if (hwnd == nullptr)

@@ -14,7 +14,7 @@
 #include "sprite/overlay.h"
 
 FpsCounterRecord FpsCounter;
-DDBLTFX clearFx;  // filled by AppInit: size 100, fill colour 0 (black)
+DDBLTFX clearFx;  // filled by AppInit: its own size, fill colour 0 (black)
 
 namespace {
 

@@ -12,7 +12,6 @@
 //    outside 0 .. vertex count - 1 is dropped; the remaining faces keep their order.
 // Each kind of fault writes one line to the run log, so the user can see why a model looks
 // wrong.
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -154,17 +153,16 @@ int ParseMesh(Object3D* object, const char* text, size_t length, const char* nam
 
 int LoadMesh(Object3D* object, const char* path) {
     FreeMesh(object);
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    // A folder (or anything else that is not a regular file) by the mesh's name is
+    // refused, and reported as a file that may not be opened for reading.
+    int fd = platform::OpenRegularFile(path);
     if (fd < 0) {
         ReportFileError("object3d", 182);
         return 0;
     }
     struct stat info;
-    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-        // A folder by the mesh's name cannot be read as a file; it is reported as a file
-        // that may not be opened for reading.
+    if (fstat(fd, &info) != 0) {
         close(fd);
-        errno = EACCES;
         ReportFileError("object3d", 182);
         return 0;
     }

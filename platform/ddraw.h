@@ -3,6 +3,13 @@
 // the clipper that binds the primary surface (the screen) to the window.
 #pragma once
 
+#if defined(_WIN32)
+
+#include "platform/win.h"
+#include <ddraw.h>
+
+#else  // the software platform
+
 #include "platform/soft/pixels.h"
 #include "platform/win.h"
 
@@ -38,7 +45,8 @@ static_assert(sizeof(DDPIXELFORMAT) == 32);
 constexpr DWORD DDPF_PALETTEINDEXED8 = 0x00000020;
 constexpr DWORD DDPF_RGB = 0x00000040;
 
-// The surface description. Callers set dwSize to 124, the size the platform defines.
+// The surface description. Callers set dwSize to its size: 124 bytes in a 32-bit program,
+// more where pointers are 64 bits wide.
 struct DDSURFACEDESC2 {
     DWORD dwSize;
     DWORD dwFlags;
@@ -58,7 +66,7 @@ struct DDSURFACEDESC2 {
     DDSCAPS2 ddsCaps;
     DWORD dwTextureStage;
 };
-constexpr DWORD kSurfaceDescSize = 124;
+constexpr DWORD kSurfaceDescSize = sizeof(DDSURFACEDESC2);
 
 constexpr DWORD DDSD_CAPS = 0x00000001;
 constexpr DWORD DDSD_HEIGHT = 0x00000002;
@@ -240,3 +248,5 @@ void InstallProfile(const MachineProfile& profile);
 const MachineProfile& CurrentProfile();
 
 }  // namespace platform
+
+#endif  // _WIN32

@@ -1,5 +1,10 @@
 #include "platform/base.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
@@ -172,6 +177,26 @@ void SetTimeGetTime(DWORD ms) {
 void UseRealTime() {
     clockPinned = false;
     tgtPinned = false;
+}
+
+int OpenRegularFile(const char* path) {
+    // Non-blocking so that a FIFO does not wait for a writer; a regular file reads the same.
+    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return -1;
+    struct stat info;
+    if (fstat(fd, &info) != 0) {
+        const int error = errno;
+        close(fd);
+        errno = error;
+        return -1;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        close(fd);
+        errno = EACCES;
+        return -1;
+    }
+    return fd;
 }
 
 }  // namespace platform
