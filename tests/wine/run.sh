@@ -5,6 +5,7 @@
 # region with the Linux build's; Escape ends it with exit code 0.
 # Arguments: <wine-launcher> <wine-prefix> <game.exe> <linux-game> <source-dir> <work-dir>.
 set -uo pipefail
+[ -x "$4" ] || { echo "FAIL: no Linux build of the game at $4 (build the debug preset)" >&2; exit 1; }
 launcher=$1 prefix=$2 exe=$3 linux_game=$(realpath "$4") src=$5 work_dir=$6
 . "$src/tests/e2e/lib/common.sh"
 . "$src/tests/wine/lib/wine.sh"

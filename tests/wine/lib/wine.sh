@@ -9,7 +9,8 @@ WINE_CRASHED=99
 # wine_setup <launcher> <prefix> <game.exe> <source-dir> <work-dir>
 wine_setup() {
     launcher=$1
-    export WINEPREFIX=$2 WINEDEBUG=-all
+    export WINEPREFIX WINEDEBUG=-all
+    WINEPREFIX=$(realpath "$2")  # Wine takes absolute paths only
     shift 2
     E2E_SCREEN=1024x768x16 e2e_setup "$@"
     wineserver=$(dirname "$launcher")/wineserver
