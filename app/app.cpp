@@ -46,7 +46,7 @@ HWND CreateMainWindow(HINSTANCE instance, int cmdShow) {
     return hwnd;
 }
 
-LRESULT MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_DESTROY:
             if (fatalErrorOccurred)
@@ -99,7 +99,7 @@ int AppShutdown() {
     return 1;
 }
 
-int WinMain(HINSTANCE instance, HINSTANCE prevInstance, LPSTR cmdLine, int cmdShow) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE prevInstance, LPSTR cmdLine, int cmdShow) {
     CoInitialize(nullptr);
     HWND hwnd = CreateMainWindow(instance, cmdShow);
     if (hwnd == nullptr)

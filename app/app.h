@@ -4,7 +4,7 @@
 #include "platform/win.h"
 
 HWND CreateMainWindow(HINSTANCE instance, int cmdShow);
-LRESULT MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 int AppInit();
 int AppShutdown();
 // The message loop: every waiting message first; when none waits, one frame while the

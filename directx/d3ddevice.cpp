@@ -224,6 +224,7 @@ void SetupLight() {
     sceneLight = light;
 
     D3DLIGHT2 description = SceneLight();
+    // The interface takes the first version of the record; dwSize says it is the second.
     hr = light->SetLight(reinterpret_cast<D3DLIGHT*>(&description));
     if (hr != D3D_OK) {
         ReportDirect3DError(hr, kModule, 283);

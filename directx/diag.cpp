@@ -130,8 +130,8 @@ void FatalError(const char* format, ...) {
     lstrcatA(fatalMessage, "\r\n");
     fatalErrorOccurred = 1;
 
-    // Text mode: on this system no newline translation happens, so the file holds exactly
-    // the characters of the message.
+    // Text mode: where the platform translates newlines (Windows) every line feed is written
+    // CR LF, so the file ends CR CR LF; elsewhere it holds exactly the message's characters.
     FILE* out = fopen("out.err", "w+");
     if (out != nullptr) {
         const bool written = fputs(fatalMessage, out) >= 0;

@@ -17,7 +17,6 @@ Object3D* cameraObject = nullptr;
 namespace {
 
 constexpr const char* kModule = "directx";
-constexpr DWORD kCapsSize = 380;
 
 // Start-up goes on without "caps.txt" (the report then shows a device without
 // capabilities); standard error says so once.
@@ -36,8 +35,8 @@ constexpr uint64_t kDestKeyMemoryPerByte = 2097152;
 void PrepareCaps(DDCAPS* driverCaps, DDCAPS* emulationCaps) {
     memset(driverCaps, 0, sizeof *driverCaps);
     memset(emulationCaps, 0, sizeof *emulationCaps);
-    driverCaps->dwSize = kCapsSize;
-    emulationCaps->dwSize = kCapsSize;
+    driverCaps->dwSize = sizeof *driverCaps;
+    emulationCaps->dwSize = sizeof *emulationCaps;
 }
 
 // Writes the driver's capabilities to the run log and decides the colour keying: hardware
@@ -126,7 +125,7 @@ void WriteCapabilityReport(const DDCAPS& caps, uint16_t bitsPerPixel) {
 DDSURFACEDESC2 SurfaceDesc() {
     DDSURFACEDESC2 desc;
     memset(&desc, 0, sizeof desc);
-    desc.dwSize = kSurfaceDescSize;
+    desc.dwSize = sizeof desc;
     return desc;
 }
 
@@ -208,7 +207,7 @@ int SetUpDisplay(HWND window, unsigned width, unsigned height, unsigned bitsPerP
     return CreateDirect3DDevice(viewportX, viewportY, viewportWidth, viewportHeight) ? 1 : 0;
 }
 
-BOOL DeviceEnumCallback(GUID* guid, LPSTR, LPSTR, void* context) {
+BOOL WINAPI DeviceEnumCallback(GUID* guid, LPSTR, LPSTR, void* context) {
     // The default display driver is taken only when no secondary device qualifies.
     if (!guid)
         return DDENUMRET_OK;

@@ -1,12 +1,30 @@
 // The platform's foundation: integer types and result codes as the platform spells them,
 // GUIDs, the reference-counted base of the COM-style objects, the fault and trace hooks
 // that tests use to make platform calls fail and to record them, and the clocks.
+//
+// Built for Windows, the platform's own headers supply every name, and only the few things
+// declared at the end of this file come from the thin Windows part (platform/win32/).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#if defined(_WIN32)
+
+#ifndef NOMINMAX
+#define NOMINMAX  // std::min and std::max, not the platform's macros
+#endif
+#ifndef DIRECTDRAW_VERSION
+#define DIRECTDRAW_VERSION 0x0600  // the DirectDraw 6 records
+#endif
+#include <windows.h>
+
+// There are no fault hooks on Windows: every hook site reads "no fault".
+#define PLATFORM_HOOK(op, ...) (static_cast<HRESULT>(0))
+
+#else  // the software platform
 
 typedef int32_t HRESULT;
 typedef uint32_t DWORD;
@@ -235,11 +253,10 @@ int OpenRegularFile(const char* path);
 
 // ---- Time ------------------------------------------------------------------------------
 //
-// clock(): milliseconds since process start (as the runtime's clock with 1000 ticks a
-// second); TimeGetTime(): milliseconds since "system start", wrapping at 2^32. Tests can
+// Clock() (declared at the end of this file): milliseconds since process start (as the
+// runtime's clock with 1000 ticks a second); TimeGetTime(): milliseconds since "system start", wrapping at 2^32. Tests can
 // pin either to a value.
 
-long Clock();
 DWORD TimeGetTime();
 void SetClock(long ms);         // pin clock() to ms
 void SetTimeGetTime(DWORD ms);  // pin timeGetTime() to ms
@@ -251,3 +268,18 @@ void UseRealTime();             // unpin both
 inline DWORD timeGetTime() {
     return platform::TimeGetTime();
 }
+
+#endif  // _WIN32
+
+namespace platform {
+
+// The runtime's clock: milliseconds since process start (on the software platform tests can
+// pin it, see SetClock).
+long Clock();
+
+// Opens a file for reading: a readable file descriptor, or -1 with errno set. Never blocks
+// (a FIFO by that name does not wait for a writer) and refuses anything that is not a
+// regular file; a folder is refused with EACCES, as the platform refuses to open one.
+int OpenRegularFile(const char* path);
+
+}  // namespace platform

@@ -6,6 +6,14 @@
 
 #include "platform/ddraw.h"
 
+#if defined(_WIN32)
+
+#include <cmath>  // the platform's D3DLIGHT_RANGE_MAX calls sqrt
+
+#include <d3d.h>
+
+#else  // the software platform
+
 typedef float D3DVALUE;
 typedef DWORD D3DCOLOR;
 typedef DWORD D3DMATERIALHANDLE;
@@ -203,3 +211,5 @@ namespace platform {
 // the IDirectDraw returns). Implemented by the software 3D device.
 HRESULT CreateDirect3D(IDirectDraw* owner, IDirect3D3** out);
 }  // namespace platform
+
+#endif  // _WIN32

@@ -3,6 +3,13 @@
 // the clipper that binds the primary surface (the screen) to the window.
 #pragma once
 
+#if defined(_WIN32)
+
+#include "platform/win.h"
+#include <ddraw.h>
+
+#else  // the software platform
+
 #include "platform/soft/pixels.h"
 #include "platform/win.h"
 
@@ -279,3 +286,5 @@ void InstallProfile(const MachineProfile& profile);
 const MachineProfile& CurrentProfile();
 
 }  // namespace platform
+
+#endif  // _WIN32

@@ -5,6 +5,8 @@
 
 #include "platform/win.h"
 
+#if !defined(_WIN32)  // the software platform
+
 #define RGB(r, g, b)                                      \
     (static_cast<COLORREF>(static_cast<BYTE>(r)) |        \
      (static_cast<COLORREF>(static_cast<BYTE>(g)) << 8) | \
@@ -51,3 +53,5 @@ namespace platform {
 constexpr int kSystemFontWidth = 8;
 constexpr int kSystemFontHeight = 16;
 }  // namespace platform
+
+#endif  // _WIN32

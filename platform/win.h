@@ -1,11 +1,25 @@
 // The window-system services the application is written against: window class and window,
 // the message queue, cursor, message boxes, screen metrics and the wsprintf formatting
-// dialect. Implemented in platform/soft/window.cpp on top of a backend (platform/backend.h).
+// dialect. Implemented in platform/soft/window.cpp on top of a backend (platform/backend.h);
+// built for Windows, the platform's own headers (through platform/base.h) supply them.
 #pragma once
 
 #include <cstdarg>
 
 #include "platform/base.h"
+
+#if defined(_WIN32)
+
+namespace platform {
+// The module instance handle of the executable (what the entry code passes to WinMain).
+HINSTANCE ModuleInstance();
+}  // namespace platform
+
+#else  // the software platform
+
+// Calling conventions: they mean nothing on this platform.
+#define CALLBACK
+#define WINAPI
 
 typedef uintptr_t WPARAM;
 typedef intptr_t LPARAM;
@@ -55,7 +69,7 @@ struct MSG {
     POINT pt;
 };
 
-typedef LRESULT (*WNDPROC)(HWND, UINT, WPARAM, LPARAM);
+typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 
 struct WNDCLASSA {
     UINT style;
@@ -183,7 +197,7 @@ int wvsprintfA(LPSTR out, LPCSTR format, va_list args);
 LPSTR lstrcatA(LPSTR dest, LPCSTR src);
 
 // The process entry point the application defines; main() calls it.
-int WinMain(HINSTANCE instance, HINSTANCE prevInstance, LPSTR cmdLine, int cmdShow);
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE prevInstance, LPSTR cmdLine, int cmdShow);
 
 namespace platform {
 
@@ -206,3 +220,5 @@ int WaitMessageCount();
 void ResetWindowSystem();
 
 }  // namespace platform
+
+#endif  // _WIN32

@@ -128,10 +128,10 @@ void Sprite::Draw() {
             src = srcRect;
             break;
         case ClipPartial:
-            dest.left = std::max(x, clip.left);
-            dest.top = std::max(y, clip.top);
-            dest.right = std::min(x + width, clip.right);
-            dest.bottom = std::min(y + height, clip.bottom);
+            dest.left = std::max<LONG>(x, clip.left);
+            dest.top = std::max<LONG>(y, clip.top);
+            dest.right = std::min<LONG>(x + width, clip.right);
+            dest.bottom = std::min<LONG>(y + height, clip.bottom);
             if (dest.left == dest.right || dest.top == dest.bottom)
                 return;
             src = Rect{dest.left - x, dest.top - y, dest.right - x, dest.bottom - y};
