@@ -3,8 +3,9 @@
 # table: figure, ours, our instructions, peer, ratio, target, met. Times are medians of CPU
 # time over REPS repetitions (default 5); the "noise" column is the larger coefficient of
 # variation of the two sides. The instruction column counts one iteration of our side under
-# valgrind's callgrind (steady where times move with the machine's load). The frame-rate row runs the game and a bare presentation loop in a
-# virtual X server, FPS_RUNS times each (default 3), and compares their median rates.
+# valgrind's callgrind (steady where times move with the machine's load). The frame-rate row
+# runs the game and a bare presentation loop in a virtual X server, FPS_RUNS times each
+# (default 3), and compares their median rates.
 #
 # Environment: REPS, MIN_TIME (seconds per repetition, default 0.2), FPS_RUNS, FPS_SECONDS
 # (measured seconds per run, default 5), KEEP=1 keeps the raw output in build/bench/results,
