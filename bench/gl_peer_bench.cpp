@@ -1,6 +1,7 @@
-// The same 3D frames through Mesa's software OpenGL (llvmpipe, one thread) into a 640 x 480
-// 16-bit buffer: the application's ship with its camera, projection, viewport mapping and
-// point light, and the closed spheres of raster_bench.cpp. Built only where OSMesa is found.
+// The same 3D frames through Mesa's software OpenGL (llvmpipe, one thread unless
+// LP_NUM_THREADS says otherwise) into a 640 x 480 16-bit buffer: the application's ship with
+// its camera, projection, viewport mapping and point light, and the closed spheres of
+// raster_bench.cpp. Built only where OSMesa is found.
 //
 // Direct3D's row-vector matrices, stored row by row, are OpenGL's column-major matrices of
 // the same transform. The projection is followed by the viewport's clip-rectangle mapping and
