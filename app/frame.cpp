@@ -81,8 +81,9 @@ HRESULT DrawHud() {
     SetTextColor(dc, kHudText);
 
     char text[60];
+    // The whole rate: from 1000 frames a second on it needs more than three digits.
     wsprintfA(text, "Avg fps %03d", static_cast<int>(counter.fps));
-    TextOutA(dc, 20, 0, text, 11);
+    TextOutA(dc, 20, 0, text, static_cast<int>(strlen(text)));
 
     // The camera's lines need a camera; without one (no 3D scene) they are left out.
     if (const Object3D* camera = cameraObject) {

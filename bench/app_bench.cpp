@@ -11,6 +11,7 @@
 #include "app/frame.h"
 #include "directx/display.h"
 #include "platform/ddraw.h"
+#include "support/instructions.h"
 #include "support/scenes.h"
 
 namespace {
@@ -24,6 +25,7 @@ void BM_AppRender3DShip(benchmark::State& state) {
         Render3DFrame();
         benchmark::ClobberMemory();
     }
+    bench::CountInstructions("app/render3d_ship", [] { Render3DFrame(); });
     // Pixels that are not black: the frame really drew the ship.
     platform::PixelBuffer b{};
     platform::GetPixelBuffer(DisplayContext.backBuffer, &b);
@@ -44,6 +46,7 @@ void BM_AppFrame(benchmark::State& state) {
     }
     for (auto _ : state)
         benchmark::DoNotOptimize(AppFrame());
+    bench::CountInstructions("app/frame", [] { AppFrame(); });
 }
 
 void BM_FrameMemoryFloor(benchmark::State& state) {

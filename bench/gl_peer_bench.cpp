@@ -34,8 +34,8 @@ struct GlContext {
 
 GlContext* Context() {
     static GlContext* made = [] {
-        // One rendering thread, as our device has.
-        setenv("LP_NUM_THREADS", "0", 1);
+        // One rendering thread, as our device has, unless the caller chose a thread count.
+        setenv("LP_NUM_THREADS", "0", 0);
         setenv("GALLIUM_DRIVER", "llvmpipe", 1);
         auto* c = new GlContext;
         c->context = OSMesaCreateContextExt(OSMESA_RGB_565, 0, 0, 0, nullptr);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/d3d.h"
+#include "support/instructions.h"
 #include "support/scenes.h"
 
 namespace {
@@ -131,25 +132,26 @@ struct Scene {
     }
 };
 
-void RunFrames(benchmark::State& state, int slices, int stacks) {
+void RunFrames(benchmark::State& state, const char* name, int slices, int stacks) {
     Scene scene;
     std::vector<D3DVERTEX> mesh = bench::Sphere(slices, stacks);
     for (auto _ : state) {
         scene.Frame(mesh);
         benchmark::ClobberMemory();
     }
+    bench::CountInstructions(name, [&] { scene.Frame(mesh); });
     state.counters["faces"] = static_cast<double>(mesh.size() / 3);
     state.counters["pixels"] = scene.surface.Drawn();
 }
 
 void BM_D3DFrame_Ship666(benchmark::State& state) {
-    RunFrames(state, 21, 17);  // 672 faces
+    RunFrames(state, "BM_D3DFrame_Ship666", 21, 17);  // 672 faces
 }
 void BM_D3DFrame_Sphere10k(benchmark::State& state) {
-    RunFrames(state, 71, 71);  // 9,940 faces
+    RunFrames(state, "BM_D3DFrame_Sphere10k", 71, 71);  // 9,940 faces
 }
 void BM_D3DFrame_Sphere100k(benchmark::State& state) {
-    RunFrames(state, 224, 224);  // 99,904 faces
+    RunFrames(state, "BM_D3DFrame_Sphere100k", 224, 224);  // 99,904 faces
 }
 void BM_D3DClearOnly(benchmark::State& state) {
     Scene scene;

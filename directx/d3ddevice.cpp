@@ -1,5 +1,5 @@
-// The Direct3D device on the back buffer, its viewport, the fixed scene state (material,
-// light, ambient level, projection) and the scene objects with the overlay.
+// The Direct3D device on the back buffer, its viewport and the fixed scene state (material,
+// light, ambient level, projection); and the test scene: its two objects and the overlay.
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -161,17 +161,14 @@ int CreateDirect3DDevice(unsigned viewportX, unsigned viewportY, unsigned viewpo
         return 0;
     }
 
-    CreateSceneObjects();
+    const RECT& screen = DisplayContext.screenRect;
+    DisplayContext.viewportClearRect =
+        D3DRECT{screen.left, screen.top, screen.right, screen.bottom};
+    SetupSceneState();
     return 1;
 }
 
 void CreateSceneObjects() {
-    const RECT& screen = DisplayContext.screenRect;
-    DisplayContext.viewportClearRect =
-        D3DRECT{screen.left, screen.top, screen.right, screen.bottom};
-
-    SetupSceneState();
-
     shipObject = new (std::nothrow) Object3D("ship.xxx", 0.0f, 0.0f, 0.0f);
     cameraObject = new (std::nothrow) Object3D(nullptr, 0.0f, 0.0f, 200.0f);
     if (cameraObject)

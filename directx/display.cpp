@@ -134,6 +134,18 @@ DDSURFACEDESC2 SurfaceDesc() {
 int InitDisplay(HWND window, unsigned width, unsigned height, unsigned bitsPerPixel, int want3D,
                 unsigned viewportX, unsigned viewportY, unsigned viewportWidth,
                 unsigned viewportHeight) {
+    if (!SetUpDisplay(window, width, height, bitsPerPixel, want3D, viewportX, viewportY,
+                      viewportWidth, viewportHeight))
+        return 0;
+    // The test scene needs the 3D device; without one there is none.
+    if (DisplayContext.want3D)
+        CreateSceneObjects();
+    return 1;
+}
+
+int SetUpDisplay(HWND window, unsigned width, unsigned height, unsigned bitsPerPixel, int want3D,
+                 unsigned viewportX, unsigned viewportY, unsigned viewportWidth,
+                 unsigned viewportHeight) {
     const uint16_t w = static_cast<uint16_t>(width);
     const uint16_t h = static_cast<uint16_t>(height);
     const uint16_t bpp = static_cast<uint16_t>(bitsPerPixel);

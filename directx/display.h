@@ -1,7 +1,7 @@
 // The display layer: choice of the DirectDraw device, the capability report, the colour-key
 // decision, primary surface, back buffer and clipper, sprite surfaces, the Direct3D device
-// with its viewport, material, light and projection, the scene objects, the 3D step of
-// every frame and the teardown.
+// with its viewport, material, light and projection, the test application's scene, the 3D
+// step of every frame and the teardown.
 #pragma once
 
 #include "platform/d3d.h"
@@ -38,15 +38,27 @@ extern IDirect3DLight* sceneLight;
 extern Object3D* shipObject;
 extern Object3D* cameraObject;
 
+// The test application's start-up: SetUpDisplay, then, with 3D, its scene (the ship from
+// "ship.xxx", the camera and the overlay). 1 on success, 0 on failure.
 int InitDisplay(HWND window, unsigned width, unsigned height, unsigned bitsPerPixel, int want3D,
                 unsigned viewportX, unsigned viewportY, unsigned viewportWidth,
                 unsigned viewportHeight);
+// The display alone: device choice, capability report, primary surface, back buffer of
+// width x height and clipper, and with want3D the Direct3D device on the back buffer with
+// its viewport, material, light and projection. No mesh is read and no scene object or
+// sprite is made. 1 on success, 0 on failure (a failing call has been reported). The
+// values are taken as unsigned 16-bit.
+int SetUpDisplay(HWND window, unsigned width, unsigned height, unsigned bitsPerPixel, int want3D,
+                 unsigned viewportX, unsigned viewportY, unsigned viewportWidth,
+                 unsigned viewportHeight);
 BOOL WINAPI DeviceEnumCallback(GUID* guid, LPSTR driverDescription, LPSTR driverName, void* context);
 int CreateDisplaySurfaces(HWND window, unsigned width, unsigned height, unsigned bitsPerPixel);
 IDirectDrawSurface4* CreateSpriteSurface(unsigned width, unsigned height, int systemMemory);
 
+// The device, its viewport and the scene state (SetupSceneState). 1 or 0.
 int CreateDirect3DDevice(unsigned viewportX, unsigned viewportY, unsigned viewportWidth,
                          unsigned viewportHeight);
+// The test scene: `shipObject`, `cameraObject` looking at it, and the overlay.
 void CreateSceneObjects();
 void SetupSceneState();
 void SetupMaterial();
@@ -60,5 +72,13 @@ D3DMATRIX SceneProjection();
 D3DMATERIAL SceneMaterial();
 D3DLIGHT2 SceneLight();
 
+// The test scene's 3D step: RenderScene with `cameraObject` and `shipObject`. Returns 0.
 int Render3DFrame();
+// One 3D step into the back buffer: clear the viewport to black, begin the scene, update
+// `camera` (steering, view transform), then set the world transform of each of the
+// `count` objects and draw its mesh, end the scene. Null entries and the camera itself in
+// the list are passed over. 1, or 0 without a device or after a reported failure.
+int RenderScene(Object3D* camera, Object3D* const* objects, unsigned count);
+// Releases everything the set-up made, either way it was made, and deletes `shipObject`
+// and `cameraObject` when they exist. Sprites go first, while the display still exists.
 void ReleaseDisplay();

@@ -1,4 +1,5 @@
-// The 3D step of every frame and the teardown of the display layer.
+// The 3D step of every frame (the test scene's, or any camera and objects) and the
+// teardown of the display layer.
 #include "app/appstate.h"
 #include "directx/diag.h"
 #include "directx/display.h"
@@ -19,11 +20,15 @@ void ReleaseAndClear(Interface*& ref) {
 }  // namespace
 
 int Render3DFrame() {
+    Object3D* const objects[] = {shipObject};
+    RenderScene(cameraObject, objects, 1);
+    return 0;
+}
+
+int RenderScene(Object3D* camera, Object3D* const* objects, unsigned count) {
     // Without a device (3D not wanted, or its set-up failed) there is no scene to draw.
     if (!DisplayContext.device || !DisplayContext.viewport)
         return 0;
-    const float elapsed = SceneClock - DisplayContext.lastFrameTime;
-
     HRESULT hr = DisplayContext.viewport->Clear2(1, &DisplayContext.viewportClearRect,
                                                  D3DCLEAR_TARGET, 0, 0.0f, 0);
     if (hr != D3D_OK) {
@@ -35,18 +40,25 @@ int Render3DFrame() {
         ReportDirect3DError(hr, kModule, 603);
         return 0;
     }
-    // The camera first, so the mesh is drawn with this frame's view.
-    if (cameraObject)
-        cameraObject->Update(elapsed);
-    if (shipObject)
-        shipObject->Update(elapsed);
+    // The camera first, so the meshes are drawn with this frame's view; nothing steps with
+    // the time elapsed since the last frame. The objects report their own failures and the
+    // scene goes on to its end regardless.
+    if (camera)
+        camera->UpdateView();
+    for (unsigned i = 0; i < count; ++i) {
+        Object3D* object = objects[i];
+        if (!object || object == camera)
+            continue;
+        object->UpdateWorld();
+        object->Draw();
+    }
     hr = DisplayContext.device->EndScene();
     if (hr != D3D_OK) {
         ReportDirect3DError(hr, kModule, 609);
         return 0;
     }
     DisplayContext.lastFrameTime = SceneClock;
-    return 0;
+    return 1;
 }
 
 void ReleaseDisplay() {

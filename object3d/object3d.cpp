@@ -88,17 +88,20 @@ Matrix4 Object3D::WorldMatrix() const {
 }
 
 int Object3D::UpdateTransform(float elapsed) {
-    IDirect3DDevice3* device = DisplayContext.device;
-    if (this != cameraObject) {
-        Matrix4 world = WorldMatrix();
-        HRESULT hr = device->SetTransform(D3DTRANSFORMSTATE_WORLD, &world);
-        if (hr != 0) {
-            ReportDirect3DError(hr, "object3d", 141);
-            return 0;
-        }
-        return 1;
-    }
+    return this == cameraObject ? UpdateView() : UpdateWorld();
+}
 
+int Object3D::UpdateWorld() {
+    Matrix4 world = WorldMatrix();
+    HRESULT hr = DisplayContext.device->SetTransform(D3DTRANSFORMSTATE_WORLD, &world);
+    if (hr != 0) {
+        ReportDirect3DError(hr, "object3d", 141);
+        return 0;
+    }
+    return 1;
+}
+
+int Object3D::UpdateView() {
     // One degree per frame for each held key, whatever the elapsed time.
     if (InputState.leftHeld) {
         roll = Wrap(roll - 1);
@@ -126,7 +129,7 @@ int Object3D::UpdateTransform(float elapsed) {
     // The camera's own angles turn the view in camera space, about the camera's axes.
     if (pitch != 0 || yaw != 0 || roll != 0)
         view = MatrixMultiply(view, RotationMatrix());
-    HRESULT hr = device->SetTransform(D3DTRANSFORMSTATE_VIEW, &view);
+    HRESULT hr = DisplayContext.device->SetTransform(D3DTRANSFORMSTATE_VIEW, &view);
     if (hr != 0) {
         ReportDirect3DError(hr, "object3d", 134);
         return 0;

@@ -1,6 +1,7 @@
 // The scene object: a pose, an optional triangle mesh read from a mesh file, and an
-// optional target. The object that `cameraObject` designates steers from the held keys
-// and sets the view transform; every other object sets its world transform and draws.
+// optional target. A camera steers from the held keys and sets the view transform; every
+// other object sets its world transform and draws. In Update the object that `cameraObject`
+// designates is the camera; RenderScene names its camera itself.
 #pragma once
 
 #include <cstddef>
@@ -31,7 +32,14 @@ public:
     Object3D& operator=(const Object3D&) = delete;
 
     int Update(float elapsed);
+    // The camera's branch of UpdateTransform for `cameraObject`, the world branch for any
+    // other object.
     int UpdateTransform(float elapsed);
+    // As a camera: steer from InputState's held keys, look at `target` (when there is one)
+    // and set the view transform. 1, or 0 after a reported failure.
+    int UpdateView();
+    // As a drawn object: set the world transform. 1, or 0 after a reported failure.
+    int UpdateWorld();
     int Draw();
     Matrix4 RotationMatrix() const;
     Matrix4 WorldMatrix() const;

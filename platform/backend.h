@@ -91,6 +91,9 @@ public:
     // Called at every pump (every turn of the message loop): tests use it to count turns,
     // script events at a given frame, or end a run after N frames.
     std::function<void()> onPump;
+    // Called when the window goes, after its WM_DESTROY has been handled: tests use it to
+    // see what had happened by then (files written, objects released).
+    std::function<void()> onDestroyWindow;
 
     // The screen, kept in the 32-bit XRGB8888 format whatever the display's format.
     const std::vector<uint32_t>& Screen() const;

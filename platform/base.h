@@ -21,8 +21,10 @@
 #endif
 #include <windows.h>
 
-// There are no fault hooks on Windows: every hook site reads "no fault".
+// There are no fault or trace hooks on Windows: every hook site reads "no fault", every
+// trace note is nothing.
 #define PLATFORM_HOOK(op, ...) (static_cast<HRESULT>(0))
+#define PLATFORM_TRACE(op, ...) (void())
 
 #else  // the software platform
 
@@ -180,6 +182,13 @@ struct TraceEntry {
     std::string op;    // operation name, e.g. "IDirectDrawSurface4::Release"
     std::string args;  // its key arguments as formatted by the operation
 };
+// Records `op` in the trace, while tracing, without counting it as a call that can fail:
+// for steps a test wants to see in order but never makes fail (what reaches default
+// message processing, for instance).
+void TraceNote(const char* op, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+#define PLATFORM_TRACE(op, ...) \
+    (__builtin_expect(::platform::hooksActive, 0) ? ::platform::TraceNote(op, __VA_ARGS__) : void())
+
 void StartTrace();
 void StopTrace();
 const std::vector<TraceEntry>& Trace();

@@ -27,16 +27,20 @@ void ShowSpriteError(const char* format, int line, bool messageIsText) {
 constexpr const char* kErrorFormat = "Error: %s:%d";
 constexpr const char* kLoadErrorFormat = "Error loading image %s:%d";
 
-// The memory DC and bitmap of one load, released on every way out.
+// The memory DC and bitmap of one load, released on every way out. A load that fails
+// releases them before it reports, so no box waits on the user while they are held.
 struct LoadedBitmap {
     HANDLE bitmap = nullptr;
     HDC dc = nullptr;
-    ~LoadedBitmap() {
+    void Release() {
         if (dc)
             DeleteDC(dc);
         if (bitmap)
             DeleteObject(static_cast<HGDIOBJ>(bitmap));
+        dc = nullptr;
+        bitmap = nullptr;
     }
+    ~LoadedBitmap() { Release(); }
 };
 
 // Loads a sprite's bitmap (its file, or its resource with `resourceFlags`) into a memory DC
@@ -186,12 +190,14 @@ int Sprite::LoadSingleImage(int systemMemory) {
     HDC surfaceDc = nullptr;
     HRESULT hr = node->surface->GetDC(&surfaceDc);
     if (hr != DD_OK) {
+        loaded.Release();
         ReportDirectDrawError(hr, kSpriteSource, 234);
         return 0;
     }
     const BOOL copied =
         StretchBlt(surfaceDc, 0, 0, width, height, loaded.dc, 0, 0, width, height, SRCCOPY);
     hr = node->surface->ReleaseDC(surfaceDc);
+    loaded.Release();
     if (hr != DD_OK) {
         ReportDirectDrawError(hr, kSpriteSource, 237);
         return 0;
@@ -220,12 +226,14 @@ int Sprite::LoadImageStrip(uint16_t frameCountArg, int systemMemory) {
         node->surface = CreateSpriteSurface(static_cast<unsigned>(width),
                                             static_cast<unsigned>(height), systemMemory);
         if (!node->surface) {
+            loaded.Release();
             ShowSpriteError(kErrorFormat, 307, false);
             return 0;
         }
         HDC surfaceDc = nullptr;
         HRESULT hr = node->surface->GetDC(&surfaceDc);
         if (hr != DD_OK) {
+            loaded.Release();
             ReportDirectDrawError(hr, kSpriteSource, 311);
             return 0;
         }
@@ -233,12 +241,14 @@ int Sprite::LoadImageStrip(uint16_t frameCountArg, int systemMemory) {
                             SRCCOPY);
         hr = node->surface->ReleaseDC(surfaceDc);
         if (hr != DD_OK) {
+            loaded.Release();
             ReportDirectDrawError(hr, kSpriteSource, 314);
             return 0;
         }
         if (!copied)
             break;
     }
+    loaded.Release();
     if (!copied) {
         ShowSpriteError(kErrorFormat, 324, false);
         return 0;

@@ -73,6 +73,8 @@ void HeadlessBackend::ShowWindow(bool show) {
 void HeadlessBackend::DestroyWindow() {
     impl_->windowExists = false;
     impl_->windowVisible = false;
+    if (onDestroyWindow)
+        onDestroyWindow();
 }
 
 void HeadlessBackend::ShowCursor(bool show) {

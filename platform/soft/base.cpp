@@ -69,6 +69,18 @@ HRESULT HookEnter(const char* op, const char* fmt, ...) {
     return 0;
 }
 
+void TraceNote(const char* op, const char* fmt, ...) {
+    HookState& s = State();
+    if (!s.tracing)
+        return;
+    char args[256];
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(args, sizeof args, fmt, ap);
+    va_end(ap);
+    s.trace.push_back(TraceEntry{op, args});
+}
+
 void FailCall(const char* op, int nth, HRESULT code, bool repeat) {
     OpFault& f = State().ops[op];
     f.failAt = f.calls + nth;

@@ -344,7 +344,10 @@ BOOL StretchBlt(HDC dest, int destX, int destY, int destWidth, int destHeight, H
     return TRUE;
 }
 
+// The two deletions are recorded for tests of release orders, never made to fail: a failed
+// deletion would only leak.
 BOOL DeleteDC(HDC dc) {
+    PLATFORM_TRACE("DeleteDC", "dc=%p", static_cast<void*>(dc));
     DeviceContext* memory = LiveMemoryDc(dc);
     if (!memory)
         return FALSE;
@@ -354,6 +357,7 @@ BOOL DeleteDC(HDC dc) {
 }
 
 BOOL DeleteObject(HGDIOBJ object) {
+    PLATFORM_TRACE("DeleteObject", "object=%p", static_cast<void*>(object));
     Bitmap* b = LiveBitmap(object);
     if (!b)
         return FALSE;

@@ -433,6 +433,8 @@ void PostQuitMessage(int exitCode) {
 }
 
 LRESULT DefWindowProcA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    PLATFORM_TRACE("DefWindowProcA", "message=0x%04x wParam=0x%lx", message,
+                   static_cast<unsigned long>(wParam));
     switch (message) {
         case WM_SYSCOMMAND:
             if ((wParam & 0xFFF0) == SC_CLOSE)

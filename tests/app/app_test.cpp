@@ -11,8 +11,10 @@
 #include "app/appstate.h"
 #include "app/frame.h"
 #include "directx/diag.h"
+#include "directx/display.h"
 #include "platform/backend.h"
 #include "platform/ddraw.h"
+#include "sprite/overlay.h"
 #include "support/test_support.h"
 
 namespace {
@@ -178,6 +180,28 @@ TEST_F(AppTest, EscapeEndsTheRunWithZeroAndNoFurtherTurn) {
     EXPECT_EQ(platform::WaitMessageCount(), 0);
 }
 
+TEST_F(AppTest, ShutdownReleasesTheOverlayThenTheDisplayThenTheWindowThenTheLog) {
+    StartApp();
+    ASSERT_NE(GetOverlayObjects().crosshair, nullptr);
+    bool overlayGone = false, displayGone = false, logOpen = false;
+    backend_->onDestroyWindow = [&] {
+        overlayGone = GetOverlayObjects().crosshair == nullptr;
+        displayGone = DisplayContext.primarySurface == nullptr;
+        logOpen = RunLog != nullptr;
+    };
+    platform::StartTrace();
+    SendMessageA(AppState.mainWindow, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(overlayGone);
+    EXPECT_TRUE(displayGone);
+    EXPECT_TRUE(logOpen);
+    EXPECT_EQ(RunLog, nullptr);
+    // The overlay's surfaces are given back before the display's device.
+    const std::vector<std::string> ops = platform::TraceOps();
+    const auto device = std::find(ops.begin(), ops.end(), "IDirect3DDevice3::Release");
+    ASSERT_NE(device, ops.end());
+    EXPECT_GT(std::count(ops.begin(), device, "IDirectDrawSurface4::Release"), 0);
+}
+
 TEST_F(AppTest, SystemCloseEndsTheRunWithZeroAndNoBox) {
     StartApp();
     backend_->Script(WM_SYSCOMMAND, SC_CLOSE);
@@ -221,6 +245,7 @@ TEST_F(AppTest, FatalErrorInsideStartupShowsTheErrorBoxFirst) {
 
 TEST_F(AppTest, ScreenSaverAndMonitorPowerAreSwallowedOtherCommandsAreNot) {
     HWND hwnd = StartWindow();
+    platform::StartTrace();
     EXPECT_EQ(SendMessageA(hwnd, WM_SYSCOMMAND, SC_SCREENSAVE, 0), 0);
     EXPECT_EQ(SendMessageA(hwnd, WM_SYSCOMMAND, SC_MONITORPOWER | 2, 0), 0);
     EXPECT_EQ(SendMessageA(hwnd, WM_SYSCOMMAND, SC_SCREENSAVE | 0xF, 0), 0);
@@ -228,6 +253,12 @@ TEST_F(AppTest, ScreenSaverAndMonitorPowerAreSwallowedOtherCommandsAreNot) {
     // Default processing of the close command destroys the window.
     SendMessageA(hwnd, WM_SYSCOMMAND, SC_CLOSE | 0x3, 0);
     EXPECT_FALSE(IsWindow(hwnd));
+    // Of the four commands only the close reached default processing.
+    std::vector<std::string> commands;
+    for (const platform::TraceEntry& e : platform::Trace())
+        if (e.op == "DefWindowProcA" && e.args.rfind("message=0x0112 ", 0) == 0)
+            commands.push_back(e.args);
+    EXPECT_EQ(commands, std::vector<std::string>{"message=0x0112 wParam=0xf063"});
 }
 
 TEST_F(AppTest, ActivationAndCursorMessages) {

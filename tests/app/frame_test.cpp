@@ -68,7 +68,7 @@ protected:
     }
 
     std::vector<HudLine> RestingHud(const char* fps) {
-        return {{20, 0, fps, 11},
+        return {{20, 0, fps, static_cast<int>(strlen(fps))},
                 {200, 0, "pos x: 00000   y: 00000   y: 00200", 34},
                 {200, 20, "dir x: 00000   y: 00000   y: 00000", 34},
                 {200, 40, "pitch: 000   roll: 000   yaw: 000", 33},
@@ -163,17 +163,25 @@ TEST_F(Frame, HudShowsTheFiveLinesInPlace) {
     EXPECT_EQ(FpsCounter.markTime, 0u);
 }
 
-TEST_F(Frame, HudCutsTheRateAtElevenCharacters) {
-    platform::SetTimeGetTime(12000);
-    FpsCounter.markTime = 10000;
-    FpsCounter.framesDrawn = 2467;  // the HUD's frame makes 2468 in 2000 ms
-    EXPECT_EQ(DrawnHud(), Expected(RestingHud("Avg fps 123")));
-    EXPECT_EQ(FpsCounter.fps, 1234u);
-
-    platform::SetTimeGetTime(14000);
-    FpsCounter.framesDrawn += 2009;  // 2010 more frames in 2000 ms
-    EXPECT_EQ(DrawnHud(), Expected(RestingHud("Avg fps 100")));
-    EXPECT_EQ(FpsCounter.fps, 1005u);
+TEST_F(Frame, HudShowsEveryDigitOfTheRate) {
+    const struct {
+        uint32_t framesIn2000Ms;
+        const char* line;
+    } cases[] = {
+        {1998, "Avg fps 999"},      // the widest rate of three digits, as it always was
+        {2468, "Avg fps 1234"},     // four digits
+        {4068, "Avg fps 2034"},     // the last digit is not lost
+        {200000, "Avg fps 100000"}  // six
+    };
+    DWORD now = 10000;
+    for (const auto& c : cases) {
+        FpsCounter.markTime = now;
+        FpsCounter.markFramesDrawn = FpsCounter.framesDrawn;
+        FpsCounter.framesDrawn += c.framesIn2000Ms - 1;  // the HUD's own frame makes the rest
+        now += 2000;
+        platform::SetTimeGetTime(now);
+        EXPECT_EQ(DrawnHud(), Expected(RestingHud(c.line))) << c.line;
+    }
 }
 
 TEST_F(Frame, HudPrintsTruncatedSignedCoordinatesAndTheAngles) {
@@ -190,9 +198,12 @@ TEST_F(Frame, HudPrintsTruncatedSignedCoordinatesAndTheAngles) {
                                     {500, 0, "mode: 640x480x16", 16}}));
 }
 
-TEST_F(Frame, HudSurvivesCoordinatesBeyondTheIntegerRange) {
+TEST_F(Frame, HudHoldsCoordinatesWithinTheIntegerRangeAndPrintsNaNAsZero) {
+    platform::SetTimeGetTime(500);
     cameraObject->pos = Vec3(1e20f, -1e20f, NAN);
-    EXPECT_EQ(DrawHud(), DD_OK);
+    std::vector<HudLine> lines = RestingHud("Avg fps 000");
+    lines[1] = {200, 0, "pos x: 2147483647   y: -2147483648   y: 00000", 45};
+    EXPECT_EQ(DrawnHud(), Expected(lines));
 }
 
 TEST_F(Frame, RateIsRecomputedOnlyPastOneSecond) {

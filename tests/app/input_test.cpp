@@ -30,6 +30,9 @@ TEST(HandleKey, OppositeArrowTakesOverAndReleaseLeavesNeither) {
     EXPECT_EQ(Held(), (Flags{1, 0, 0, 0, 0}));
     Down(VK_RIGHT);
     EXPECT_EQ(Held(), (Flags{0, 1, 0, 0, 0}));
+    Down(VK_LEFT);
+    EXPECT_EQ(Held(), (Flags{1, 0, 0, 0, 0}));
+    Down(VK_RIGHT);
     Up(VK_RIGHT);  // Left is still physically down, but nothing sets it again
     EXPECT_EQ(Held(), (Flags{0, 0, 0, 0, 0}));
     Down(VK_UP);

@@ -152,7 +152,7 @@ TEST_F(DeviceSetup, NoDeviceAtAllEndsTheStartWithoutAFatalReport) {
 
 TEST_F(DeviceSetup, SceneObjectsStandOnTheirStartPoses) {
     platform::StartTrace();
-    ASSERT_EQ(InitDisplay(window_, 640, 480, 16, 1, 0, 0, 320, 240), 1);
+    ASSERT_EQ(InitDisplay(window_, 640, 480, 16, 1, 16, 8, 320, 240), 1);
     ASSERT_NE(shipObject, nullptr);
     ASSERT_NE(cameraObject, nullptr);
     EXPECT_EQ(cameraObject->target, shipObject);
@@ -170,7 +170,18 @@ TEST_F(DeviceSetup, SceneObjectsStandOnTheirStartPoses) {
     // Shading, viewport, material and light, then the projection.
     EXPECT_EQ(platform::TraceOps("IDirect3DDevice3::SetTransform").size(), 1u);
     EXPECT_EQ(platform::CallCount("IDirect3DViewport3::AddLight"), 1);
-    EXPECT_EQ(platform::CallCount("IDirect3DDevice3::SetLightState"), 2);
+    // The viewport where it was asked for; the material, then the ambient level full white.
+    Lines viewport, lightStates;
+    for (const platform::TraceEntry& e : platform::Trace()) {
+        if (e.op == "IDirect3DViewport3::SetViewport2")
+            viewport.push_back(e.args);
+        if (e.op == "IDirect3DDevice3::SetLightState")
+            lightStates.push_back(e.args);
+    }
+    EXPECT_EQ(viewport, Lines{"x=16 y=8 w=320 h=240"});
+    ASSERT_EQ(lightStates.size(), 2u);
+    EXPECT_EQ(lightStates[0].rfind("state=1 ", 0), 0u);
+    EXPECT_EQ(lightStates[1], "state=2 value=0xffffffff");
 }
 
 struct D3DFailure {

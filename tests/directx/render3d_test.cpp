@@ -1,4 +1,5 @@
 // The 3D step of a frame and the teardown.
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -29,18 +30,39 @@ std::vector<platform::TraceEntry> SceneTrace() {
     return out;
 }
 
+uint32_t BackPixel(int x, int y) {
+    platform::PixelBuffer b{};
+    EXPECT_TRUE(platform::GetPixelBuffer(DisplayContext.backBuffer, &b));
+    uint16_t v = 0;
+    memcpy(&v, static_cast<const uint8_t*>(b.pixels) + y * b.pitch + 2 * x, 2);
+    return v;
+}
+
 }  // namespace
 
 using Render3D = DisplayTest;
 
 TEST_F(Render3D, ClearsBeginsUpdatesCameraThenShipAndEnds) {
     ASSERT_EQ(Start(platform::ProductionProfile()), 1);
+    DDBLTFX white{};
+    white.dwSize = sizeof white;
+    white.dwFillColor = 0xFFFF;
+    ASSERT_EQ(DisplayContext.backBuffer->Blt(nullptr, nullptr, nullptr,
+                                             DDBLT_COLORFILL | DDBLT_WAIT, &white),
+              DD_OK);
     platform::StartTrace();
     SceneClock = 1.5f;
     EXPECT_EQ(Render3DFrame(), 0);
     const std::vector<platform::TraceEntry> trace = SceneTrace();
     ASSERT_EQ(trace.size(), 6u);
     EXPECT_EQ(trace[0].op, "IDirect3DViewport3::Clear2");
+    // One rectangle, the render target only, black. Its right and bottom edges are
+    // exclusive: the last column and row keep what they held.
+    EXPECT_EQ(trace[0].args, "count=1 flags=0x1 colour=0x00000000");
+    EXPECT_EQ(BackPixel(0, 0), 0u);
+    EXPECT_EQ(BackPixel(638, 478), 0u);
+    EXPECT_EQ(BackPixel(639, 0), 0xFFFFu);
+    EXPECT_EQ(BackPixel(0, 479), 0xFFFFu);
     EXPECT_EQ(trace[1].op, "IDirect3DDevice3::BeginScene");
     // The camera's view first, then the ship's world transform and its triangles.
     EXPECT_EQ(trace[2].op, "IDirect3DDevice3::SetTransform");

@@ -142,6 +142,12 @@ TEST(Pipeline, SampleTetrahedronColoursFollowTheLightingFormula) {
     DrawFace(p, t, 0, 3, 1);
     // Next to vertex 1 (289.524, 257.143).
     EXPECT_NEAR(static_cast<double>(t.At(290, 257) & 255), Formula(kTetra[1]) * 255, 2.0);
+    // Beyond the light's plane (z above 100) N.L is below zero: the light adds nothing and
+    // takes nothing away, the ambient part alone remains.
+    const D3DVERTEX beyond[3] = {Vert(-20, 10, 150), Vert(20, 10, 150), Vert(0, -20, 150)};
+    t.Clear();
+    p.DrawTriangleList(beyond, 3, t.Buffer());
+    EXPECT_NEAR(static_cast<double>(t.At(320, 240) & 255), Formula(beyond[0]) * 255, 2.0);
 
     // In the 5-6-5 back buffer, within one 5-bit step of the formula.
     std::vector<uint16_t> px(640 * 480, 0);

@@ -454,6 +454,11 @@ TEST(DirectDrawBlt, CachedOpaqueRunsFollowEveryChangeOfTheSprite) {
     LockedWrite(sprite, kSw, kSh,
                 [](int x, int y) { return x >= 10 + y % 7 && x < 35 + y % 7 ? x * 9 + y : kKey; });
     check("first picture", true);
+    // Runs that go on past the right edge the clipper cuts at: the trimmed part is opaque.
+    LockedWrite(sprite, kSw, kSh, [](int x, int y) {
+        return x >= 60 + y % 5 && x < 140 + y % 5 ? 0x0800 + x + y : kKey;
+    });
+    check("runs cut on the right", true);
     LockedWrite(sprite, kSw, kSh,
                 [](int x, int y) { return x >= 50 - y && x < 70 - y ? 0x0400 + x : kKey; });
     check("after a lock", true);

@@ -125,6 +125,28 @@ TEST_F(WindowTest, QueueKeepsOrderPeekLeavesMessageAndQuitComesLast) {
     EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
 }
 
+TEST_F(WindowTest, FiltersIncludeBothBoundsAndTheQuitWaitsForEveryMessage) {
+    HWND hwnd = Create();
+    PostMessageA(hwnd, WM_KEYDOWN, VK_LEFT, 0);  // 0x100
+    PostMessageA(hwnd, WM_KEYUP, VK_LEFT, 0);    // 0x101
+    PostMessageA(hwnd, WM_ACTIVATEAPP, 1, 0);    // 0x1C
+    PostQuitMessage(5);                          // 0x12
+    MSG msg;
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_KEYUP, WM_KEYUP, PM_NOREMOVE));
+    EXPECT_EQ(msg.message, WM_KEYUP);
+    // The quit passes the filter, but the messages waiting before it come first...
+    ASSERT_TRUE(GetMessageA(&msg, nullptr, WM_QUIT, WM_KEYDOWN));
+    EXPECT_EQ(msg.message, WM_KEYDOWN);
+    ASSERT_TRUE(GetMessageA(&msg, nullptr, WM_QUIT, WM_KEYDOWN));
+    EXPECT_EQ(msg.message, WM_ACTIVATEAPP);
+    // ...including one the filter leaves out.
+    EXPECT_FALSE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_KEYDOWN, PM_REMOVE));
+    ASSERT_TRUE(GetMessageA(&msg, nullptr, 0, 0));
+    EXPECT_EQ(msg.message, WM_KEYUP);
+    EXPECT_FALSE(GetMessageA(&msg, nullptr, WM_QUIT, WM_QUIT));
+    EXPECT_EQ(msg.wParam, 5u);
+}
+
 TEST_F(WindowTest, MessagesForADestroyedWindowReachNoProcedure) {
     HWND hwnd = Create();
     PostMessageA(hwnd, WM_KEYDOWN, VK_SPACE, 0);

@@ -113,10 +113,17 @@ TEST_F(DisplayList, RemovalFromEitherEndTheMiddleAndNowhere) {
 TEST_F(DisplayList, DestroyingAListedSpriteUnlinksIt) {
     Placed a(1), c(3);
     Placed* b = new Placed(2);
+    Placed* d = new Placed(4);
     a.AddToDisplayList(0);
     b->AddToDisplayList(0);
     c.AddToDisplayList(0);
+    d->AddToDisplayList(0);
     delete b;
+    EXPECT_EQ(Listed(), (std::vector<Sprite*>{&a, &c, d}));
+    // After the draw the list is still the one a frame without additions draws again, so a
+    // sprite listed in that earlier frame leaves it too.
+    DrawDisplayList();
+    delete d;
     EXPECT_EQ(Listed(), (std::vector<Sprite*>{&a, &c}));
 }
 
@@ -128,7 +135,11 @@ TEST(ClassifyClip, EdgesAreExclusiveAndComparisonsSigned) {
     EXPECT_EQ(Placed(0, 640, 0, 10).ClassifyClip(screen), ClipOutside);  // x > right
     EXPECT_EQ(Placed(0, -10, 0, 10).ClassifyClip(screen), ClipPartial);  // x + width = left
     EXPECT_EQ(Placed(0, -11, 0, 10).ClassifyClip(screen), ClipOutside);  // x + width < left
+    EXPECT_EQ(Placed(0, 0, 469, 10).ClassifyClip(screen), ClipInside);   // y + height = 479
     EXPECT_EQ(Placed(0, 0, 470, 10).ClassifyClip(screen), ClipPartial);  // y + height = 480
+    EXPECT_EQ(Placed(0, 0, 479, 10).ClassifyClip(screen), ClipPartial);  // y = bottom
+    EXPECT_EQ(Placed(0, 0, 480, 10).ClassifyClip(screen), ClipOutside);  // y > bottom
+    EXPECT_EQ(Placed(0, 0, -10, 10).ClassifyClip(screen), ClipPartial);  // y + height = top
     EXPECT_EQ(Placed(0, 0, -11, 10).ClassifyClip(screen), ClipOutside);  // y + height < top
     EXPECT_EQ(Placed(0, -10, 0, 100).ClassifyClip(Rect{0, 0, 50, 479}), ClipPartial);
 }

@@ -190,14 +190,28 @@ TEST_F(SpriteErrors, LoadFailuresShowTheirBoxes) {
     Sprite b(IDB_FONT_7X11, 0, 0, 0, 0, 0, 94, 0);
     ExpectBox("Error loading image sprite:272", "ERROR");
 
+    // A failed copy lets go of the memory DC and the bitmap before its box waits on the user.
+    auto expectReleasedBeforeTheBox = [] {
+        const auto traced = platform::TraceOps();
+        platform::StopTrace();
+        const auto boxAt = std::find(traced.begin(), traced.end(), "MessageBoxA");
+        ASSERT_NE(boxAt, traced.end());
+        EXPECT_EQ(std::count(traced.begin(), boxAt, "DeleteDC"), 1);
+        EXPECT_EQ(std::count(traced.begin(), boxAt, "DeleteObject"), 1);
+        EXPECT_EQ(std::count(boxAt, traced.end(), "DeleteDC"), 0);
+    };
     platform::FailCall("StretchBlt", 1, E_FAIL);
+    platform::StartTrace();
     Sprite c(IDB_CROSSHAIR, 0, 0, 0, 0, 0, 1, 0);
+    expectReleasedBeforeTheBox();
     ExpectBox("ERROR", "Error: sprite:245");
     EXPECT_EQ(c.surface, nullptr);  // never drawn
 
     // The strip stops at the frame whose copy failed.
     platform::FailCall("StretchBlt", 2, E_FAIL);
+    platform::StartTrace();
     Sprite d(IDB_GAUGE_BLUE, 0, 0, 0, 0, 0, 5, 0);
+    expectReleasedBeforeTheBox();
     ExpectBox("ERROR", "Error: sprite:324");
     EXPECT_EQ(FrameSurfaces(d).size(), 2u);
 
@@ -273,20 +287,53 @@ TEST_F(SpriteDraw, PartlyClippedBarsKeepSourceAndDestinationTheSameSize) {
     EXPECT_EQ(Back(50, 5), 0u);
 }
 
-TEST_F(SpriteDraw, TheScreensLastColumnIsNeverCovered) {
-    constexpr uint32_t kWhite = 0xFFFF;
+TEST_F(SpriteDraw, TheScreensLastColumnAndRowAreNeverCovered) {
+    constexpr uint32_t kWhite = 0xFFFF, kRed = 0xF800;
     Sprite inside(0, 629, 100, 0, 10, 10, 1, 0);  // x + width = 639: wholly inside
     Sprite edge(0, 630, 200, 0, 10, 10, 1, 0);    // x + width = 640: loses its last column
-    inside.Fill(kWhite);
-    edge.Fill(kWhite);
+    Sprite top(0, 100, -5, 0, 10, 10, 1, 0);      // its rows 5 to 9 land on rows 0 to 4
+    Sprite bottom(0, 200, 470, 0, 10, 10, 1, 0);  // y + height = 480: loses its last row
+    for (Sprite* s : {&inside, &edge, &top, &bottom}) {
+        s->Fill(kWhite);
+        FillRect(s->surface, RECT{0, 5, 10, 6}, kRed);  // row 5 tells the rows apart
+    }
     EXPECT_EQ(inside.ClassifyClip(inside.clip), ClipInside);
-    inside.AddToDisplayList(0);
-    edge.AddToDisplayList(0);
+    for (Sprite* s : {&inside, &edge, &top, &bottom})
+        s->AddToDisplayList(0);
     DrawDisplayList();
-    EXPECT_EQ(Back(638, 105), kWhite);
-    EXPECT_EQ(Back(638, 205), kWhite);
-    EXPECT_EQ(Back(639, 205), 0u);
+    EXPECT_EQ(Back(638, 104), kWhite);
+    EXPECT_EQ(Back(638, 204), kWhite);
+    EXPECT_EQ(Back(639, 204), 0u);
     EXPECT_EQ(Back(630, 209), kWhite);
+    EXPECT_EQ(Back(100, 0), kRed);
+    EXPECT_EQ(Back(109, 4), kWhite);
+    EXPECT_EQ(Back(100, 5), 0u);
+    EXPECT_EQ(Back(200, 475), kRed);
+    EXPECT_EQ(Back(209, 478), kWhite);
+    EXPECT_EQ(Back(200, 479), 0u);
+}
+
+TEST_F(SpriteDraw, DestinationKeyingDrawsAndCopiesOnlyOverTheKey) {
+    // The display keys the destination: the back buffer carries the key, sprites none.
+    DisplayContext.hardwareDestColorKey = 1;
+    DDCOLORKEY key{kKey, kKey};
+    ASSERT_EQ(DisplayContext.backBuffer->SetColorKey(DDCKEY_DESTBLT, &key), DD_OK);
+    FillRect(DisplayContext.backBuffer, RECT{10, 10, 15, 20}, kKey);
+    Sprite white(0, 10, 10, 0, 10, 10, 1, 0);
+    white.Fill(0xFFFF);
+    white.AddToDisplayList(0);
+    DrawDisplayList();
+    EXPECT_EQ(Back(14, 19), 0xFFFFu);
+    EXPECT_EQ(Back(15, 10), 0u);
+
+    Sprite target(0, 0, 0, 0, 8, 4, 1, 0);
+    target.Fill(0x001F);
+    FillRect(target.surface, RECT{0, 0, 4, 4}, kKey);
+    ASSERT_EQ(target.surface->SetColorKey(DDCKEY_DESTBLT, &key), DD_OK);
+    EXPECT_EQ(white.CopyTo(&target, 0, 0, 8, 4, 0, 0), 0);
+    EXPECT_EQ(Pixel(target.surface, 3, 3), 0xFFFFu);
+    EXPECT_EQ(Pixel(target.surface, 4, 0), 0x001Fu);
+    EXPECT_EQ(fatalErrorOccurred, 0);
 }
 
 TEST_F(SpriteDraw, MagentaIsTransparentAndLowerLayersCoverHigherOnes) {
