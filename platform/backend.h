@@ -3,9 +3,12 @@
 // in-memory screen and a scripted message queue, for tests and benchmarks).
 #pragma once
 
-#include <functional>
-
 #include "platform/win.h"
+
+// Built for Windows the window system is the platform's own: there is no backend to choose.
+#if !defined(_WIN32)
+
+#include <functional>
 
 namespace platform {
 
@@ -121,3 +124,5 @@ private:
 HeadlessBackend& UseHeadlessBackend(int screenWidth = 1024, int screenHeight = 768);
 
 }  // namespace platform
+
+#endif  // !_WIN32

@@ -21,8 +21,10 @@
 #endif
 #include <windows.h>
 
-// There are no fault hooks on Windows: every hook site reads "no fault".
+// There are no fault or trace hooks on Windows: every hook site reads "no fault", every
+// trace note is nothing.
 #define PLATFORM_HOOK(op, ...) (static_cast<HRESULT>(0))
+#define PLATFORM_TRACE(op, ...) (void())
 
 #else  // the software platform
 

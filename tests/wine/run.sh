@@ -67,7 +67,13 @@ scenario() {
         /Absolute upper-left Y/ {y = $NF} /Width:/ {w = $NF} /Height:/ {h = $NF}
         END {print w "x" h "+" x "+" y}')
     [ "$geometry" = 1024x768+0+0 ] || fail "the window is $geometry, not the whole screen"
-    echo "window: one \"Game Library\" at $geometry"
+    # A popup: no border, and no decorations asked of a window manager (the hint's third
+    # number: decorations).
+    xwininfo -id "$win" | grep -q 'Border width: 0' || fail "the window has a border"
+    hints=$(xprop -id "$win" _MOTIF_WM_HINTS)
+    [[ "$hints" =~ =\ 0x[0-9a-f]+,\ 0x[0-9a-f]+,\ 0x0(,|$) ]] ||
+        fail "the window asks for decorations: $hints"
+    echo "window: one \"Game Library\" at $geometry, no border or decorations ($hints)"
 
     head -n 1 "$run/info.txt" | grep -qE $'^Free video memory = -?[0-9]+\r$' ||
         fail "info.txt begins: $(head -n 1 "$run/info.txt" | od -c | head -n 2)"
