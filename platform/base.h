@@ -245,14 +245,6 @@ private:
     const IID* ownIid_;
 };
 
-// ---- Files -----------------------------------------------------------------------------
-//
-// Opens `path` for reading as a regular file and returns a readable file descriptor, or -1
-// with errno set. The open never blocks: a FIFO, a device or a socket at the path is
-// refused with EACCES, as is a folder (the runtime of the Windows build refuses a folder
-// the same way). Every other failure keeps the open's own error number.
-int OpenRegularFile(const char* path);
-
 // ---- Time ------------------------------------------------------------------------------
 //
 // Clock() (declared at the end of this file): milliseconds since process start (as the
@@ -279,9 +271,10 @@ namespace platform {
 // pin it, see SetClock).
 long Clock();
 
-// Opens a file for reading: a readable file descriptor, or -1 with errno set. Never blocks
-// (a FIFO by that name does not wait for a writer) and refuses anything that is not a
-// regular file; a folder is refused with EACCES, as the platform refuses to open one.
+// Opens `path` for reading as a regular file and returns a readable file descriptor, or -1
+// with errno set. The open never blocks: a FIFO, a device or a socket at the path is
+// refused with EACCES, as is a folder (as the Windows runtime refuses a folder). Every other
+// failure keeps the open's own error number.
 int OpenRegularFile(const char* path);
 
 }  // namespace platform
