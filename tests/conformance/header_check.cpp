@@ -201,8 +201,9 @@ private:
             if (IsOwnName(name))
                 continue;
             const bool isFloat = type == "float" || type == "double" || type == "D3DVALUE";
-            Add(name, isFloat ? "(double)(" + name + ")"
-                              : "(unsigned long long)(long long)(" + name + ")",
+            Add(name,
+                isFloat ? "(double)(" + name + ")"
+                        : "(unsigned long long)(long long)(" + name + ")",
                 isFloat);
             ++constants;
         }
@@ -264,7 +265,8 @@ bool SectionBytes(const std::string& objdump, const std::string& object, const s
             if (c != ' ')
                 digits += c;
         for (size_t i = 0; i + 1 < digits.size(); i += 2)
-            bytes->push_back(static_cast<unsigned char>(std::stoul(digits.substr(i, 2), nullptr, 16)));
+            bytes->push_back(
+                static_cast<unsigned char>(std::stoul(digits.substr(i, 2), nullptr, 16)));
     }
     return inSection;
 }
@@ -282,14 +284,19 @@ bool Extract(const std::string& compiler, const std::string& objdump, const std:
     std::string ints, floats;
     for (const Entry& e : entries)
         (e.isFloat ? floats : ints) += "    " + e.expr + ",\n";
-    listing += "extern \"C\" __attribute__((used, section(\".hcint\"))) const unsigned long long "
-               "hc_int[] = {\n" + ints + "};\n";
-    listing += "extern \"C\" __attribute__((used, section(\".hcflt\"))) const double "
-               "hc_flt[] = {\n" + floats + "    0.0};\n";
+    listing +=
+        "extern \"C\" __attribute__((used, section(\".hcint\"))) const unsigned long long "
+        "hc_int[] = {\n" +
+        ints + "};\n";
+    listing +=
+        "extern \"C\" __attribute__((used, section(\".hcflt\"))) const double "
+        "hc_flt[] = {\n" +
+        floats + "    0.0};\n";
     const std::string cpp = workDir + "/" + tag + ".cpp", obj = workDir + "/" + tag + ".o";
     std::ofstream(cpp) << listing;
     std::string out;
-    if (Run(compiler + " -std=gnu++17 -O2 -w -c -I" + source + " " + cpp + " -o " + obj, &out) != 0) {
+    if (Run(compiler + " -std=gnu++17 -O2 -w -c -I" + source + " " + cpp + " -o " + obj, &out) !=
+        0) {
         fprintf(stderr, "%s: the listing does not compile (%s):\n%s\n", tag.c_str(), cpp.c_str(),
                 out.c_str());
         return false;
@@ -345,7 +352,8 @@ int main(int argc, char** argv) {
     for (const std::string& arch : arches) {
         for (const char* tool : {"-g++", "-objdump"}) {
             if (!OnPath(arch + "-w64-mingw32" + tool)) {
-                printf("SKIP: %s-w64-mingw32%s not found (install mingw-w64)\n", arch.c_str(), tool);
+                printf("SKIP: %s-w64-mingw32%s not found (install mingw-w64)\n", arch.c_str(),
+                       tool);
                 return 77;
             }
         }
@@ -373,7 +381,8 @@ int main(int argc, char** argv) {
         const std::string compiler = arch + "-w64-mingw32-g++",
                           objdump = arch + "-w64-mingw32-objdump";
         Values mine, theirs;
-        if (!Extract(compiler, objdump, source, workDir, arch + "_ours", ours, scan.entries, &mine) ||
+        if (!Extract(compiler, objdump, source, workDir, arch + "_ours", ours, scan.entries,
+                     &mine) ||
             !Extract(compiler, objdump, source, workDir, arch + "_toolchain", toolchain,
                      scan.entries, &theirs))
             return 1;
@@ -396,8 +405,9 @@ int main(int argc, char** argv) {
             }
         }
     }
-    printf("checked %d constants, %d structures with %d fields, %d type sizes on i686 and "
-           "x86_64: %d differences\n",
-           scan.constants, scan.structures, scan.fields, scan.types, differences);
+    printf(
+        "checked %d constants, %d structures with %d fields, %d type sizes on i686 and "
+        "x86_64: %d differences\n",
+        scan.constants, scan.structures, scan.fields, scan.types, differences);
     return differences == 0 ? 0 : 1;
 }

@@ -103,8 +103,8 @@ bool Read(IDirectDrawSurface4* surface, int width, int height, Pixels* pixels) {
     pixels->height = height;
     pixels->p.resize(static_cast<size_t>(width * height));
     for (int y = 0; y < height; ++y) {
-        const auto* row = reinterpret_cast<const uint16_t*>(static_cast<const uint8_t*>(desc.lpSurface) +
-                                                           y * desc.lPitch);
+        const auto* row = reinterpret_cast<const uint16_t*>(
+            static_cast<const uint8_t*>(desc.lpSurface) + y * desc.lPitch);
         for (int x = 0; x < width; ++x)
             pixels->p[static_cast<size_t>(y * width + x)] = row[x];
     }
@@ -122,7 +122,8 @@ void Write(IDirectDrawSurface4* surface, int width, int height, F value) {
         return;
     }
     for (int y = 0; y < height; ++y) {
-        auto* row = reinterpret_cast<uint16_t*>(static_cast<uint8_t*>(desc.lpSurface) + y * desc.lPitch);
+        auto* row =
+            reinterpret_cast<uint16_t*>(static_cast<uint8_t*>(desc.lpSurface) + y * desc.lPitch);
         for (int x = 0; x < width; ++x)
             row[x] = value(x, y);
     }
@@ -223,7 +224,9 @@ void ProbeBlits() {
     Dump("copy", dst, kW, kH);
 
     // Source key: magenta source pixels are not copied.
-    Write(src, kW, kH, [](int x, int y) { return (x + y) % 3 == 0 ? static_cast<uint16_t>(kKey) : Pattern(x, y); });
+    Write(src, kW, kH, [](int x, int y) {
+        return (x + y) % 3 == 0 ? static_cast<uint16_t>(kKey) : Pattern(x, y);
+    });
     Result("keysrc.nokey", dst->Blt(nullptr, src, nullptr, DDBLT_KEYSRC | DDBLT_WAIT, nullptr));
     DDCOLORKEY key{kKey, kKey};
     Result("keysrc.SetColorKey", src->SetColorKey(DDCKEY_SRCBLT, &key));
@@ -234,7 +237,9 @@ void ProbeBlits() {
 
     // Destination key: only destination pixels holding the key are replaced.
     Write(src, kW, kH, Pattern);
-    Write(dst, kW, kH, [](int x, int y) { return (x * y) % 4 == 1 ? static_cast<uint16_t>(kKey) : static_cast<uint16_t>(0x0841); });
+    Write(dst, kW, kH, [](int x, int y) {
+        return (x * y) % 4 == 1 ? static_cast<uint16_t>(kKey) : static_cast<uint16_t>(0x0841);
+    });
     Result("keydest.nokey", dst->Blt(nullptr, src, nullptr, DDBLT_KEYDEST | DDBLT_WAIT, nullptr));
     Result("keydest.SetColorKey", dst->SetColorKey(DDCKEY_DESTBLT, &key));
     Result("keydest.Blt", dst->Blt(nullptr, src, nullptr, DDBLT_KEYDEST | DDBLT_WAIT, nullptr));
@@ -246,9 +251,9 @@ void ProbeBlits() {
         RECT rect;
     };
     const Case cases[] = {
-        {"inside", {0, 0, kW, kH}},       {"past-right", {8, 0, kW + 1, 4}},
+        {"inside", {0, 0, kW, kH}},         {"past-right", {8, 0, kW + 1, 4}},
         {"past-bottom", {0, 8, 4, kH + 1}}, {"negative", {-1, 0, 3, 4}},
-        {"flipped", {4, 0, 0, 4}},        {"empty", {3, 3, 3, 6}},
+        {"flipped", {4, 0, 0, 4}},          {"empty", {3, 3, 3, 6}},
     };
     IDirectDrawSurface4* plain = MakeSurface(kW, kH, DDSCAPS_OFFSCREENPLAIN);
     for (const Case& c : cases) {
@@ -313,7 +318,8 @@ void ProbeClippedBlit(HWND window) {
     IDirectDrawSurface4* src = MakeSurface(kSw, kSh, DDSCAPS_OFFSCREENPLAIN);
     if (!src)
         return;
-    Write(src, kSw, kSh, [](int x, int y) { return static_cast<uint16_t>(Pattern(x, y) | 0x0821); });
+    Write(src, kSw, kSh,
+          [](int x, int y) { return static_cast<uint16_t>(Pattern(x, y) | 0x0821); });
     constexpr int kAreaW = 240, kAreaH = 180;
     Pixels before, after;
     // Everything in the window first, so what the clipped copy writes can be told apart.
@@ -326,8 +332,10 @@ void ProbeClippedBlit(HWND window) {
     PumpMessages();
     if (!ReadScreen(primary, kAreaW, kAreaH, &before))
         return;
-    Write(src, kSw, kSh, [](int x, int y) { return static_cast<uint16_t>(Pattern(y, x) & 0xF7DE); });
-    RECT to{kWindowWidth - 40, kWindowHeight - 30, kWindowWidth - 40 + kSw, kWindowHeight - 30 + kSh};
+    Write(src, kSw, kSh,
+          [](int x, int y) { return static_cast<uint16_t>(Pattern(y, x) & 0xF7DE); });
+    RECT to{kWindowWidth - 40, kWindowHeight - 30, kWindowWidth - 40 + kSw,
+            kWindowHeight - 30 + kSh};
     Result("primary.clipped.Blt", primary->Blt(&to, src, &whole, DDBLT_WAIT, nullptr));
     PumpMessages();
     if (!ReadScreen(primary, kAreaW, kAreaH, &after))
@@ -344,8 +352,9 @@ void ProbeClippedBlit(HWND window) {
                 (inWindow ? changedInside : strayOutside) += 1;
             }
         }
-    Line("primary.clipped", "copied %d wrong %d changed-in-window-outside-rect %d outside-window %d",
-         copied, wrong, changedInside, strayOutside);
+    Line("primary.clipped",
+         "copied %d wrong %d changed-in-window-outside-rect %d outside-window %d", copied, wrong,
+         changedInside, strayOutside);
     src->Release();
     primary->Release();
 }
@@ -391,7 +400,6 @@ void ProbeText() {
     s->Release();
 }
 
-
 // ---- Direct3D ---------------------------------------------------------------------------
 
 constexpr int kRtW = 640, kRtH = 480;
@@ -415,7 +423,8 @@ bool SetUpScene(Scene* scene) {
     scene->target = MakeSurface(kRtW, kRtH, DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE);
     if (!scene->target)
         return false;
-    Result("d3d.QueryInterface", dd->QueryInterface(IID_IDirect3D3, reinterpret_cast<void**>(&scene->d3d)));
+    Result("d3d.QueryInterface",
+           dd->QueryInterface(IID_IDirect3D3, reinterpret_cast<void**>(&scene->d3d)));
     if (!scene->d3d)
         return false;
     // The library's order: hardware first, then the software devices.
@@ -463,7 +472,8 @@ bool SetUpScene(Scene* scene) {
     D3DMATRIX world = Identity();
     D3DMATRIX camera = Identity();  // the camera 200 units behind the origin, looking along +z
     camera._43 = 200.0f;
-    Result("d3d.SetTransform.projection", scene->device->SetTransform(D3DTRANSFORMSTATE_PROJECTION, &projection));
+    Result("d3d.SetTransform.projection",
+           scene->device->SetTransform(D3DTRANSFORMSTATE_PROJECTION, &projection));
     Result("d3d.SetTransform.view", scene->device->SetTransform(D3DTRANSFORMSTATE_VIEW, &camera));
     Result("d3d.SetTransform.world", scene->device->SetTransform(D3DTRANSFORMSTATE_WORLD, &world));
 
@@ -481,8 +491,10 @@ bool SetUpScene(Scene* scene) {
     Result("d3d.SetMaterial", material->SetMaterial(&m));
     D3DMATERIALHANDLE handle = 0;
     Result("d3d.GetHandle", material->GetHandle(scene->device, &handle));
-    Result("d3d.SetLightState.material", scene->device->SetLightState(D3DLIGHTSTATE_MATERIAL, handle));
-    Result("d3d.SetLightState.ambient", scene->device->SetLightState(D3DLIGHTSTATE_AMBIENT, 0xFFFFFFFF));
+    Result("d3d.SetLightState.material",
+           scene->device->SetLightState(D3DLIGHTSTATE_MATERIAL, handle));
+    Result("d3d.SetLightState.ambient",
+           scene->device->SetLightState(D3DLIGHTSTATE_AMBIENT, 0xFFFFFFFF));
 
     IDirect3DLight* light = nullptr;
     Result("d3d.CreateLight", scene->d3d->CreateLight(&light, nullptr));
@@ -516,7 +528,8 @@ HRESULT Draw(Scene* scene, D3DVERTEX* vertices, DWORD count, Pixels* pixels) {
     HRESULT hr = scene->device->BeginScene();
     if (hr != D3D_OK)
         return hr;
-    hr = scene->device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_VERTEX, vertices, count, D3DDP_WAIT);
+    hr = scene->device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_VERTEX, vertices, count,
+                                      D3DDP_WAIT);
     scene->device->EndScene();
     if (pixels)
         Read(scene->target, kRtW, kRtH, pixels);
@@ -560,9 +573,9 @@ void ProbeDirect3D() {
     Pixels px;
 
     // Where the viewport puts points: the covered pixels of a small triangle at each.
-    const float points[][3] = {{0, 10, 0},     {-10, -10, 10}, {10, -10, 10},     {0, -10, -10},
-                               {90, 60, 0},    {-150, -100, 100}, {37.5f, -21.25f, -120},
-                               {0, 0, 600},    {-60, 75, 40}};
+    const float points[][3] = {
+        {0, 10, 0},        {-10, -10, 10},         {10, -10, 10}, {0, -10, -10}, {90, 60, 0},
+        {-150, -100, 100}, {37.5f, -21.25f, -120}, {0, 0, 600},   {-60, 75, 40}};
     for (const auto& p : points) {
         D3DVERTEX v[3];
         SmallTriangle(p[0], p[1], p[2], 0, 0, 1, v);
@@ -570,8 +583,8 @@ void ProbeDirect3D() {
         const Covered c = Coverage(px);
         char name[96];
         snprintf(name, sizeof name, "d3d.map(%g,%g,%g)", p[0], p[1], p[2]);
-        Line(name, "hr 0x%08lx box %d %d %d %d", static_cast<unsigned long>(static_cast<uint32_t>(hr)),
-             c.x0, c.y0, c.x1, c.y1);
+        Line(name, "hr 0x%08lx box %d %d %d %d",
+             static_cast<unsigned long>(static_cast<uint32_t>(hr)), c.x0, c.y0, c.x1, c.y1);
         // The pixel count and each covered row as first-last column.
         std::string spans;
         for (int y = c.y0; y <= c.y1; ++y) {
@@ -609,9 +622,14 @@ void ProbeDirect3D() {
     Line("d3d.tetrahedron.pixels", "%d", t.count);
 
     // Lighting: the colour in the middle of a small triangle, at several normals and places.
-    const float normals[][3] = {{0, 0, 1},          {0, 0, -1},          {0, 1, 0},
-                                {0, -1, 0},         {1, 0, 0},           {0, 0.70710678f, 0.70710678f},
-                                {0, 0.70710678f, -0.70710678f},          {0.57735027f, 0.57735027f, -0.57735027f}};
+    const float normals[][3] = {{0, 0, 1},
+                                {0, 0, -1},
+                                {0, 1, 0},
+                                {0, -1, 0},
+                                {1, 0, 0},
+                                {0, 0.70710678f, 0.70710678f},
+                                {0, 0.70710678f, -0.70710678f},
+                                {0.57735027f, 0.57735027f, -0.57735027f}};
     const float places[][3] = {{0, 0, 0}, {0, 90, 90}, {50, -50, 300}, {-40, 40, -100}};
     for (const auto& p : places)
         for (const auto& n : normals) {
@@ -620,7 +638,8 @@ void ProbeDirect3D() {
             Draw(&scene, v, 3, &px);
             const Covered c = Coverage(px);
             char name[128];
-            snprintf(name, sizeof name, "d3d.light.at(%g,%g,%g).n(%.2f,%.2f,%.2f)", p[0], p[1], p[2], n[0], n[1], n[2]);
+            snprintf(name, sizeof name, "d3d.light.at(%g,%g,%g).n(%.2f,%.2f,%.2f)", p[0], p[1],
+                     p[2], n[0], n[1], n[2]);
             if (c.count == 0) {
                 Line(name, "nothing drawn");
                 continue;
@@ -643,8 +662,8 @@ void ProbeDirect3D() {
     for (const ClearCase& c : clears) {
         Fill(scene.target, nullptr, 0x07E0);
         std::vector<D3DRECT> rects = c.rects;
-        HRESULT hr = scene.viewport->Clear2(static_cast<DWORD>(rects.size()), rects.data(), D3DCLEAR_TARGET,
-                                            0, 0.0f, 0);
+        HRESULT hr = scene.viewport->Clear2(static_cast<DWORD>(rects.size()), rects.data(),
+                                            D3DCLEAR_TARGET, 0, 0.0f, 0);
         Read(scene.target, kRtW, kRtH, &px);
         int cleared = 0, x0 = kRtW, y0 = kRtH, x1 = -1, y1 = -1;
         for (int y = 0; y < kRtH; ++y)
@@ -656,8 +675,8 @@ void ProbeDirect3D() {
                 }
         char name[64];
         snprintf(name, sizeof name, "d3d.Clear2.%s", c.name);
-        Line(name, "hr 0x%08lx cleared %d box %d %d %d %d", static_cast<unsigned long>(static_cast<uint32_t>(hr)),
-             cleared, x0, y0, x1, y1);
+        Line(name, "hr 0x%08lx cleared %d box %d %d %d %d",
+             static_cast<unsigned long>(static_cast<uint32_t>(hr)), cleared, x0, y0, x1, y1);
     }
 
     // A triangle list of no vertices.
@@ -701,7 +720,8 @@ int main(int argc, char** argv) {
     Result("DirectDrawCreate", DirectDrawCreate(nullptr, &dd, nullptr));
     if (!dd)
         return 1;
-    Result("QueryInterface.IDirectDraw4", dd->QueryInterface(IID_IDirectDraw4, reinterpret_cast<void**>(&dd4)));
+    Result("QueryInterface.IDirectDraw4",
+           dd->QueryInterface(IID_IDirectDraw4, reinterpret_cast<void**>(&dd4)));
     if (!dd4)
         return 1;
     Result("SetCooperativeLevel", dd4->SetCooperativeLevel(window, DDSCL_NORMAL));
