@@ -378,6 +378,12 @@ public:
         if (!surface_) {
             // Software presentation: the window surface is plain memory, no GL context.
             SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+            // Hooked, so the path that ends the run can be tested.
+            if (PLATFORM_HOOK("SDL_GetWindowSurface", "window=%p",
+                              static_cast<void*>(window_)) != 0) {
+                CannotPresent("the window has no surface");
+                return;
+            }
             surface_ = SDL_GetWindowSurface(window_);
             if (!surface_) {
                 CannotPresent(SDL_GetError());

@@ -145,4 +145,26 @@ TEST_F(SdlBackendTest, PresentConvertsTheRectangleIntoTheWindowSurface) {
     EXPECT_EQ(at(width_ - 1, height_ - 1), 0x00FF00);
 }
 
+TEST_F(SdlBackendTest, AWindowThatCannotShowThePictureSaysSoOnceAndEndsTheRun) {
+    MSG drain;
+    while (PeekMessageA(&drain, nullptr, 0, 0, PM_REMOVE)) {
+    }
+    platform::FailCall("SDL_GetWindowSurface", 1, E_FAIL);
+    uint16_t pixel = 0x07E0;
+    platform::PixelView view{&pixel, 2, 1, 1, platform::PixelKind::RGB565};
+    testing::internal::CaptureStderr();
+    platform::CurrentBackend().Present(view, 0, 0);
+    platform::CurrentBackend().Present(view, 0, 0);  // said once
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Game Library: the window cannot show the picture: the window has no surface\n");
+    platform::ResetHooks();
+    // The next pump posts the quit message with exit code 1.
+    MSG msg{};
+    bool quit = false;
+    while (!quit && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+        quit = msg.message == WM_QUIT;
+    EXPECT_TRUE(quit);
+    EXPECT_EQ(msg.wParam, 1u);
+}
+
 }  // namespace

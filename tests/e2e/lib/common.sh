@@ -31,6 +31,7 @@ e2e_setup() {
     export DISPLAY=":$(head -n 1 "$work/display")"
     unset WAYLAND_DISPLAY SDL_VIDEODRIVER
     # Under the sanitizers: leaks inside system libraries are not the game's.
+    # Their summary is not printed, so a test can ask for a quiet standard error.
     export LSAN_OPTIONS="suppressions=$src/tests/e2e/lsan.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
     wait_for_x || fail "Xvfb did not start"
 }
