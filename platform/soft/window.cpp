@@ -128,7 +128,7 @@ bool Matches(const MSG& m, HWND hwnd, UINT filterMin, UINT filterMax) {
     return m.message >= filterMin && m.message <= filterMax;
 }
 
-// Finds the first waiting message that passes the filter, the quit request last of all.
+// Finds the first waiting message that passes the filter, else the quit request.
 bool Take(MSG* out, HWND hwnd, UINT filterMin, UINT filterMax, bool remove) {
     WindowSystem& s = Sys();
     for (int i = 0; i < s.count; ++i) {
@@ -145,9 +145,9 @@ bool Take(MSG* out, HWND hwnd, UINT filterMin, UINT filterMax, bool remove) {
         }
         return true;
     }
-    bool quitPasses =
-        (filterMin == 0 && filterMax == 0) || (WM_QUIT >= filterMin && WM_QUIT <= filterMax);
-    if (s.quitPosted && s.count == 0 && quitPasses) {
+    // The quit request comes once no message this call could take waits, whatever the filter:
+    // messages the filter leaves out do not hold it back, and no filter keeps it out.
+    if (s.quitPosted) {
         if (out) {
             *out = MSG{};
             out->message = WM_QUIT;

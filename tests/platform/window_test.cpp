@@ -125,7 +125,7 @@ TEST_F(WindowTest, QueueKeepsOrderPeekLeavesMessageAndQuitComesLast) {
     EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
 }
 
-TEST_F(WindowTest, FiltersIncludeBothBoundsAndTheQuitWaitsForEveryMessage) {
+TEST_F(WindowTest, FiltersIncludeBothBoundsAndTheQuitComesWhenNothingTheFilterTakesWaits) {
     HWND hwnd = Create();
     PostMessageA(hwnd, WM_KEYDOWN, VK_LEFT, 0);  // 0x100
     PostMessageA(hwnd, WM_KEYUP, VK_LEFT, 0);    // 0x101
@@ -139,13 +139,16 @@ TEST_F(WindowTest, FiltersIncludeBothBoundsAndTheQuitWaitsForEveryMessage) {
     EXPECT_EQ(msg.message, WM_KEYDOWN);
     ASSERT_TRUE(GetMessageA(&msg, nullptr, WM_QUIT, WM_KEYDOWN));
     EXPECT_EQ(msg.message, WM_ACTIVATEAPP);
-    // ...including one the filter leaves out.
-    EXPECT_FALSE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_KEYDOWN, PM_REMOVE));
-    ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
-    EXPECT_EQ(msg.message, WM_KEYUP);
-    ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    // ...but not one the filter leaves out; a filter that leaves out WM_QUIT itself does not
+    // keep it back either.
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_KEYDOWN, PM_NOREMOVE));
+    EXPECT_EQ(msg.message, WM_QUIT);
+    ASSERT_TRUE(GetMessageA(&msg, nullptr, WM_PAINT, WM_PAINT) == FALSE);
     EXPECT_EQ(msg.message, WM_QUIT);
     EXPECT_EQ(msg.wParam, 5u);
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, WM_KEYUP);
+    EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
 }
 
 TEST_F(WindowTest, MessagesForADestroyedWindowReachNoProcedure) {
