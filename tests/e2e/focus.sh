@@ -12,11 +12,7 @@ start_game
 wait_for_game
 focus "$win"
 
-xmessage -geometry +700+600 -title "Other Window" "another application" >/dev/null 2>&1 &
-helpers+=($!)
-other=""
-other_up() { other=$(window_named "Other Window"); [ -n "$other" ]; }
-wait_until 10 other_up || fail "the other window did not appear"
+open_other_window
 focus "$other"
 
 # Unfocused: the gauges come to rest (allow for the frames already on their way) and then

@@ -35,11 +35,7 @@ echo "SIGTERM with the \"Error\" box up: exit code 143 at once, out.err written"
 mv "$work/ship.xxx" "$run/ship.xxx"
 start_game_interruptible
 wait_for_game
-xmessage -geometry +700+600 -title "Other Window" "another application" >/dev/null 2>&1 &
-helpers+=($!)
-other=""
-other_up() { other=$(window_named "Other Window"); [ -n "$other" ]; }
-wait_until 10 other_up || fail "the other window did not appear"
+open_other_window
 focus "$win"
 focus "$other"
 sleep 0.5

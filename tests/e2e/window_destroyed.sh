@@ -13,12 +13,7 @@ for state in running inactive; do
     start_game
     wait_for_game
     if [ $state = inactive ]; then
-        xmessage -geometry +700+600 -title "Other Window" "another application" \
-            >/dev/null 2>&1 &
-        helpers+=($!)
-        other=""
-        other_up() { other=$(window_named "Other Window"); [ -n "$other" ]; }
-        wait_until 10 other_up || fail "the other window did not appear"
+        open_other_window
         focus "$win"
         focus "$other"
         sleep 0.5

@@ -133,6 +133,15 @@ focus() {
     xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"
 }
 
+# Opens another application's window beside the game's and waits for it: sets `other`.
+open_other_window() {
+    xmessage -geometry +700+600 -title "Other Window" "another application" >/dev/null 2>&1 &
+    helpers+=($!)
+    other=""
+    other_up() { other=$(window_named "Other Window"); [ -n "$other" ]; }
+    wait_until 10 other_up || fail "the other window did not appear"
+}
+
 # Waits for the game to end (bounded): sets `code` to its exit code.
 wait_for_exit() {
     local seconds=${1:-20}
