@@ -34,7 +34,14 @@ scenario() {
     cp "$example/gem.xxx" "$example/ring.bmp" "$run/"
     (cd "$run" && exec "$launcher" "$game" --frames 30) >"$work/stdout.txt" 2>"$work/stderr.txt" &
     pid=$!
-    wait_for_exit 60
+    # A failure shows a box ("Error" from a fatal error, "ERROR" from a sprite) that would
+    # wait for a click: fail on sight of one.
+    boxes() { window_named "Error"; window_named "ERROR"; }
+    ended_or_box() { ! kill -0 "$pid" 2>/dev/null || [ -n "$(boxes)" ]; }
+    wait_until 60 ended_or_box
+    [ -z "$(boxes)" ] ||
+        fail "the example shows an error box; info.txt ends: $(tail -n 3 "$run/info.txt" | tr -d '\r')"
+    wait_for_exit 10
     check_wine_exit
     [ "$code" -eq 0 ] || fail "exit code $code; out.err: $(cat "$run/out.err" 2>/dev/null)"
     out=$(tr -d '\r' <"$work/stdout.txt")
