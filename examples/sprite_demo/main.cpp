@@ -1,17 +1,19 @@
 // A small game on the game library: a lit gem turning in the middle of the screen, a ring
 // sprite sliding across it, a gauge counting down and a line of bitmap-font text. Escape
 // ends it. Its own files, gem.xxx (the mesh) and ring.bmp (the sprite), are read from the
-// working folder. With --frames N it runs N frames on the headless backend instead, counts
-// the ring's and the gem's pixels in the last picture, prints them and exits.
+// working folder. With --frames N it runs N frames (on Linux on the headless backend),
+// composes one more, counts the ring's and the gem's pixels in the back buffer instead of
+// presenting it, prints them and exits. The same code builds for Linux and for Windows:
+// WinMain is the program's entry on both, and only the Linux entry at the end differs.
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "directx/game.h"
 
 namespace {
 
-LRESULT DemoWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK DemoWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_KEYDOWN && wParam == VK_ESCAPE) {
         DestroyWindow(window);
         return 0;
@@ -25,38 +27,59 @@ LRESULT DemoWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-// The headless screen's pixels in the ring's cyan, and in the gem's lit material (red and
-// blue without green).
+// Counts the back buffer's pixels in the ring's cyan, and in the gem's lit material (red
+// and blue without green), through the surface's own pixel format, and prints them.
 void PrintPicture(long frames) {
-    auto& backend = static_cast<platform::HeadlessBackend&>(platform::CurrentBackend());
+    IDirectDrawSurface4* back = DisplayContext.backBuffer;
+    DDSURFACEDESC2 desc;
+    memset(&desc, 0, sizeof desc);
+    desc.dwSize = sizeof desc;
+    if (!back || back->Lock(nullptr, &desc, 0, nullptr) != DD_OK) {
+        fprintf(stderr, "sprite_demo: the back buffer could not be read\n");
+        return;
+    }
+    const DDPIXELFORMAT& format = desc.ddpfPixelFormat;
+    const DWORD bytes = format.dwRGBBitCount / 8;
     long ringPixels = 0;
     long gemPixels = 0;
-    for (uint32_t pixel : backend.Screen()) {
-        const uint32_t r = (pixel >> 16) & 0xFF, g = (pixel >> 8) & 0xFF, b = pixel & 0xFF;
-        ringPixels += r == 0 && g == 0xFF && b == 0xFF;
-        gemPixels += r != 0 && g == 0 && b != 0;
+    for (DWORD y = 0; y < desc.dwHeight; y++) {
+        const auto* row = static_cast<const uint8_t*>(desc.lpSurface) + y * desc.lPitch;
+        for (DWORD x = 0; x < desc.dwWidth; x++) {
+            uint32_t pixel = 0;
+            memcpy(&pixel, row + x * bytes, bytes);  // little-endian, as on both platforms
+            const uint32_t r = pixel & format.dwRBitMask, g = pixel & format.dwGBitMask,
+                           b = pixel & format.dwBBitMask;
+            ringPixels += r == 0 && g == format.dwGBitMask && b == format.dwBBitMask;
+            gemPixels += r != 0 && g == 0 && b != 0;
+        }
     }
+    back->Unlock(nullptr);
     printf("sprite_demo: %ld frames, %ld ring pixels, %ld gem pixels\n", frames, ringPixels,
            gemPixels);
+    fflush(stdout);
+}
+
+// The number N of "--frames N" in the command line, or 0.
+long FramesToRun(const char* commandLine) {
+    long frames = 0;
+    return sscanf(commandLine, "--frames %ld", &frames) == 1 && frames > 0 ? frames : 0;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    const long framesToRun = argc == 3 && strcmp(argv[1], "--frames") == 0 ? atol(argv[2]) : 0;
-    if (framesToRun > 0)
-        platform::UseHeadlessBackend(800, 600);
-    else
-        platform::UseSdlBackend();
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+    const long framesToRun = FramesToRun(commandLine);
+    AppState.instance = instance;  // the module whose resources hold the gauge and the font
 
     // A borderless window over the whole screen; the picture is 640 x 480 at its top left.
     WNDCLASSA windowClass{};
     windowClass.lpfnWndProc = DemoWindowProc;
+    windowClass.hInstance = instance;
     windowClass.lpszClassName = "Sprite Demo";
     RegisterClassA(&windowClass);
     HWND window = CreateWindowExA(0, "Sprite Demo", "Sprite Demo", WS_POPUP, 0, 0,
                                   GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
-                                  nullptr, nullptr, nullptr, nullptr);
+                                  nullptr, nullptr, instance, nullptr);
     if (!window)
         return 1;
     ShowWindow(window, SW_SHOW);
@@ -94,11 +117,16 @@ int main(int argc, char** argv) {
         gauge->Update();
         if (text)
             text->AddToDisplayList(0);
-        PresentFrame(camera, &gem, 1);
-        if (++frame == framesToRun) {
+        if (framesToRun > 0 && frame == framesToRun) {
+            // One more picture, composed as PresentFrame does, counted instead of shown.
+            RenderScene(camera, &gem, 1);
+            DrawDisplayList();
             PrintPicture(frame);
             DestroyWindow(window);
+        } else {
+            PresentFrame(camera, &gem, 1);
         }
+        frame++;
     }
 
     delete text;
@@ -110,3 +138,18 @@ int main(int argc, char** argv) {
     CloseGame();
     return fatalErrorOccurred ? 1 : 0;
 }
+
+#ifndef _WIN32
+// The Linux entry: the window system (the headless one when frames are counted), then
+// WinMain with the arguments as one command line, as the Windows runtime passes them.
+int main(int argc, char** argv) {
+    std::string commandLine;
+    for (int i = 1; i < argc; i++)
+        commandLine += std::string(i > 1 ? " " : "") + argv[i];
+    if (FramesToRun(commandLine.c_str()) > 0)
+        platform::UseHeadlessBackend(800, 600);
+    else
+        platform::UseSdlBackend();
+    return WinMain(platform::ModuleInstance(), nullptr, commandLine.data(), SW_SHOWDEFAULT);
+}
+#endif
