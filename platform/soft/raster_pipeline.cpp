@@ -107,7 +107,8 @@ Pipeline::Pipeline()
       view_(Identity()),
       projection_(Identity()),
       combined_(Identity()),
-      cache_(new CacheEntry[kCacheSize]()) {}
+      cache_(new CacheEntry[kCacheSize]()),
+      index_(new uint16_t[kIndexSize]()) {}
 
 Pipeline::~Pipeline() = default;
 
@@ -332,10 +333,20 @@ void Pipeline::DrawTriangleList(const D3DVERTEX* in, int count, const PixelBuffe
             const D3DVERTEX& src = in[t * 3 + k];
             uint32_t key[6];
             std::memcpy(key, &src.x, sizeof key);
-            uint32_t h = key[0] * 0x9E3779B1u ^ key[1] * 0x85EBCA77u ^ key[2] * 0xC2B2AE3Du;
+            // Each coordinate's upper half is folded into its lower one before the product:
+            // mirrored points differ only in the sign bits, which a product alone would keep
+            // in bit 31, where two of them cancel.
+            const uint32_t fx = key[0] ^ (key[0] >> 16), fy = key[1] ^ (key[1] >> 16),
+                           fz = key[2] ^ (key[2] >> 16);
+            uint32_t h = fx * 0x9E3779B1u ^ fy * 0x85EBCA77u ^ fz * 0xC2B2AE3Du;
             h ^= h << 13;
-            CacheEntry& c = cache_[h >> (32 - kCacheBits)];
-            if (c.stamp != stamp_ || std::memcmp(c.key, key, sizeof key) != 0) {
+            uint16_t& slot = index_[h >> (32 - kCacheBits)];
+            CacheEntry* hit = &cache_[slot];
+            if (hit->stamp != stamp_ || std::memcmp(hit->key, key, sizeof key) != 0) {
+                slot = static_cast<uint16_t>(next_);
+                next_ = (next_ + 1) & (kCacheSize - 1);
+                hit = &cache_[slot];
+                CacheEntry& c = *hit;
                 for (int j = 0; j < k; ++j)
                     if (e[j] == &c) {
                         spare[spares] = c;
@@ -346,7 +357,7 @@ void Pipeline::DrawTriangleList(const D3DVERTEX* in, int count, const PixelBuffe
                 c.stamp = stamp_;
                 c.lit = false;
             }
-            e[k] = &c;
+            e[k] = hit;
         }
         const Vertex& v0 = e[0]->v;
         const Vertex& v1 = e[1]->v;
