@@ -104,10 +104,13 @@ private:
     struct Vertex;
     struct CacheEntry;
     // Vertices met earlier in the same call, found by value (position and normal): the
-    // vertices a mesh shares between its triangles are transformed and lit once. Entries of
-    // earlier calls are told apart by their stamp.
-    static constexpr int kCacheBits = 11;
-    static constexpr int kCacheSize = 1 << kCacheBits;
+    // vertices a mesh shares between its triangles are transformed and lit once. New entries
+    // go round a ring in the order they are met, so the vertices in use lie together in
+    // memory; a hash table of ring positions finds them. Entries of earlier calls are told
+    // apart by their stamp.
+    static constexpr int kCacheBits = 12;
+    static constexpr int kIndexSize = 1 << kCacheBits;
+    static constexpr int kCacheSize = 1024;  // ring entries
     void UpdateMatrices();
     void Light(const D3DVERTEX& in, Vertex* out) const;
     void ToScreen(const Vertex& v, ScreenVertex* out) const;
@@ -131,7 +134,9 @@ private:
     // Screen mapping: sx = x/w * scaleX + offsetX, sy = y/w * scaleY + offsetY.
     float scaleX_ = 0, offsetX_ = 0, scaleY_ = 0, offsetY_ = 0;
     std::unique_ptr<CacheEntry[]> cache_;  // kCacheSize entries, made with the pipeline
+    std::unique_ptr<uint16_t[]> index_;    // kIndexSize ring positions
     uint32_t stamp_ = 0;
+    int next_ = 0;  // the ring entry the next new vertex takes
 };
 
 }  // namespace platform::raster

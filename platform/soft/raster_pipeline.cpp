@@ -20,10 +20,11 @@ struct Pipeline::Vertex {
 };
 
 struct Pipeline::CacheEntry {
-    uint32_t key[6];  // the bits of x, y, z, nx, ny, nz
+    uint64_t key[3];  // the bits of x and y, z and nx, ny and nz
     uint32_t stamp;   // the call that filled it; 0: never filled
     bool lit;         // v's colour is set
     int32_t sx, sy;   // screen position (28.4) when v.code is 0
+    int32_t fixed[3];  // v's colour in 8.16 fixed point, once lit
     Vertex v;
 };
 
@@ -107,7 +108,8 @@ Pipeline::Pipeline()
       view_(Identity()),
       projection_(Identity()),
       combined_(Identity()),
-      cache_(new CacheEntry[kCacheSize]()) {}
+      cache_(new CacheEntry[kCacheSize]()),
+      index_(new uint16_t[kIndexSize]()) {}
 
 Pipeline::~Pipeline() = default;
 
@@ -330,23 +332,34 @@ void Pipeline::DrawTriangleList(const D3DVERTEX* in, int count, const PixelBuffe
         int spares = 0;
         for (int k = 0; k < 3; ++k) {
             const D3DVERTEX& src = in[t * 3 + k];
-            uint32_t key[6];
+            uint64_t key[3];
             std::memcpy(key, &src.x, sizeof key);
-            uint32_t h = key[0] * 0x9E3779B1u ^ key[1] * 0x85EBCA77u ^ key[2] * 0xC2B2AE3Du;
-            h ^= h << 13;
-            CacheEntry& c = cache_[h >> (32 - kCacheBits)];
-            if (c.stamp != stamp_ || std::memcmp(c.key, key, sizeof key) != 0) {
+            // The position's bits in 64-bit products: mirrored points, which differ only in
+            // sign bits, land apart (in 32-bit products their sign bits would all fall on
+            // bit 31 and cancel in pairs).
+            const uint64_t h = key[0] * 0x9E3779B97F4A7C15ull ^
+                               static_cast<uint32_t>(key[1]) * 0xC2B2AE3D27D4EB4Full;
+            uint16_t& slot = index_[h >> (64 - kCacheBits)];
+            CacheEntry* hit = &cache_[slot];
+            if (hit->stamp != stamp_ ||
+                ((hit->key[0] ^ key[0]) | (hit->key[1] ^ key[1]) | (hit->key[2] ^ key[2])) != 0) {
+                slot = static_cast<uint16_t>(next_);
+                next_ = (next_ + 1) & (kCacheSize - 1);
+                hit = &cache_[slot];
+                CacheEntry& c = *hit;
                 for (int j = 0; j < k; ++j)
                     if (e[j] == &c) {
                         spare[spares] = c;
                         e[j] = &spare[spares++];
                     }
                 transform(src, c);
-                std::memcpy(c.key, key, sizeof key);
+                c.key[0] = key[0];
+                c.key[1] = key[1];
+                c.key[2] = key[2];
                 c.stamp = stamp_;
                 c.lit = false;
             }
-            e[k] = &c;
+            e[k] = hit;
         }
         const Vertex& v0 = e[0]->v;
         const Vertex& v1 = e[1]->v;
@@ -368,14 +381,17 @@ void Pipeline::DrawTriangleList(const D3DVERTEX* in, int count, const PixelBuffe
         for (CacheEntry* c : e) {
             if (!c->lit) {
                 Light(*c->v.source, &c->v);
+                c->fixed[0] = ToFixedColour(c->v.r);
+                c->fixed[1] = ToFixedColour(c->v.g);
+                c->fixed[2] = ToFixedColour(c->v.b);
                 c->lit = true;
             }
         }
         if (any == 0) {
             for (int k = 0; k < 3; ++k) {
-                s[k].r = ToFixedColour(e[k]->v.r);
-                s[k].g = ToFixedColour(e[k]->v.g);
-                s[k].b = ToFixedColour(e[k]->v.b);
+                s[k].r = e[k]->fixed[0];
+                s[k].g = e[k]->fixed[1];
+                s[k].b = e[k]->fixed[2];
             }
             FillTriangle(s[0], s[1], s[2], scissor, target, flat_);
             continue;

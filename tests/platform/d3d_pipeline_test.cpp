@@ -375,7 +375,8 @@ TEST(Pipeline, SpecularIsOffUntilEnabled) {
 // each, and a second call with another world matrix and light draws what a fresh pipeline
 // draws: nothing carries over from shared or earlier vertices. The rippled grid overhangs
 // the viewport, so clipped and unclipped triangles both share vertices; it has more
-// vertices than the pipeline remembers at once, and some positions with two normals.
+// vertices than the pipeline remembers at once, and some positions with two normals; a fan
+// keeps one vertex in use for longer than the pipeline remembers it.
 TEST(Pipeline, SharedVerticesDrawAsIfEveryTriangleCameAlone) {
     constexpr int kCells = 48;
     auto at = [](int i, int j) {
@@ -397,6 +398,16 @@ TEST(Pipeline, SharedVerticesDrawAsIfEveryTriangleCameAlone) {
         v.nx = 0, v.ny = 0.6f, v.nz = -0.8f;
         mesh.push_back(v);
     }
+    // A fan whose centre is in every triangle while thousands of rim vertices pass through:
+    // the centre is the oldest remembered vertex again and again when a new one comes in. It
+    // faces the light, so it stands out from the grid it covers.
+    constexpr int kSpokes = 2500;
+    auto rim = [](int i) {
+        const float a = 6.2831853f * static_cast<float>(i) / kSpokes;
+        return Vert(90 * std::cos(a), 90 * std::sin(a), -4, 0, 0.6f, 0.8f);
+    };
+    for (int i = 0; i < kSpokes; ++i)
+        mesh.insert(mesh.end(), {Vert(5, -3, -4, 0, 0.6f, 0.8f), rim(i), rim(i + 1)});
     D3DMATRIX turned = Identity();
     turned._11 = turned._22 = 0.8f;
     turned._12 = 0.6f, turned._21 = -0.6f;
