@@ -51,7 +51,8 @@ int InitDisplay(HWND window, unsigned width, unsigned height, unsigned bitsPerPi
 int SetUpDisplay(HWND window, unsigned width, unsigned height, unsigned bitsPerPixel, int want3D,
                  unsigned viewportX, unsigned viewportY, unsigned viewportWidth,
                  unsigned viewportHeight);
-BOOL WINAPI DeviceEnumCallback(GUID* guid, LPSTR driverDescription, LPSTR driverName, void* context);
+BOOL WINAPI DeviceEnumCallback(GUID* guid, LPSTR driverDescription, LPSTR driverName,
+                               void* context);
 int CreateDisplaySurfaces(HWND window, unsigned width, unsigned height, unsigned bitsPerPixel);
 IDirectDrawSurface4* CreateSpriteSurface(unsigned width, unsigned height, int systemMemory);
 

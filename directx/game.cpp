@@ -46,8 +46,7 @@ int PresentFrame(Object3D* camera, Object3D* const* objects, unsigned count) {
     return fatalErrorOccurred ? 0 : 1;
 }
 
-Sprite* LoadSpriteFile(const char* path, int32_t x, int32_t y, int32_t layer,
-                       uint16_t frameCount) {
+Sprite* LoadSpriteFile(const char* path, int32_t x, int32_t y, int32_t layer, uint16_t frameCount) {
     if (!path)
         return nullptr;
     Sprite* sprite = new (std::nothrow) Sprite();

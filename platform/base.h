@@ -248,8 +248,8 @@ private:
 // ---- Time ------------------------------------------------------------------------------
 //
 // Clock() (declared at the end of this file): milliseconds since process start (as the
-// runtime's clock with 1000 ticks a second); TimeGetTime(): milliseconds since "system start", wrapping at 2^32. Tests can
-// pin either to a value.
+// runtime's clock with 1000 ticks a second); TimeGetTime(): milliseconds since "system start",
+// wrapping at 2^32. Tests can pin either to a value.
 
 DWORD TimeGetTime();
 void SetClock(long ms);         // pin clock() to ms

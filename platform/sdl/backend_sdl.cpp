@@ -47,23 +47,21 @@ const Xlib& LoadedXlib() {
         void* lib = dlopen("libX11.so.6", RTLD_LAZY);
         if (!lib)
             return x;
-        x.setIOErrorHandler = reinterpret_cast<decltype(x.setIOErrorHandler)>(
-            dlsym(lib, "XSetIOErrorHandler"));
+        x.setIOErrorHandler =
+            reinterpret_cast<decltype(x.setIOErrorHandler)>(dlsym(lib, "XSetIOErrorHandler"));
         x.setErrorHandler =
             reinterpret_cast<decltype(x.setErrorHandler)>(dlsym(lib, "XSetErrorHandler"));
-        x.defaultScreen =
-            reinterpret_cast<decltype(x.defaultScreen)>(dlsym(lib, "XDefaultScreen"));
+        x.defaultScreen = reinterpret_cast<decltype(x.defaultScreen)>(dlsym(lib, "XDefaultScreen"));
         x.defaultColormap =
             reinterpret_cast<decltype(x.defaultColormap)>(dlsym(lib, "XDefaultColormap"));
         x.allocColor = reinterpret_cast<decltype(x.allocColor)>(dlsym(lib, "XAllocColor"));
         x.setWindowColormap =
             reinterpret_cast<decltype(x.setWindowColormap)>(dlsym(lib, "XSetWindowColormap"));
         x.sync = reinterpret_cast<decltype(x.sync)>(dlsym(lib, "XSync"));
-        x.defaultVisual =
-            reinterpret_cast<decltype(x.defaultVisual)>(dlsym(lib, "XDefaultVisual"));
+        x.defaultVisual = reinterpret_cast<decltype(x.defaultVisual)>(dlsym(lib, "XDefaultVisual"));
         x.visualId = reinterpret_cast<decltype(x.visualId)>(dlsym(lib, "XVisualIDFromVisual"));
-        x.getWindowAttributes = reinterpret_cast<decltype(x.getWindowAttributes)>(
-            dlsym(lib, "XGetWindowAttributes"));
+        x.getWindowAttributes =
+            reinterpret_cast<decltype(x.getWindowAttributes)>(dlsym(lib, "XGetWindowAttributes"));
         return x;
     }();
     return xlib;
@@ -379,8 +377,8 @@ public:
             // Software presentation: the window surface is plain memory, no GL context.
             SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
             // Hooked, so the path that ends the run can be tested.
-            if (PLATFORM_HOOK("SDL_GetWindowSurface", "window=%p",
-                              static_cast<void*>(window_)) != 0) {
+            if (PLATFORM_HOOK("SDL_GetWindowSurface", "window=%p", static_cast<void*>(window_)) !=
+                0) {
                 CannotPresent("the window has no surface");
                 return;
             }
@@ -435,9 +433,9 @@ public:
                 ConvertToIndexed(part, dst, surface_->pitch);
                 break;
             default:
-                converted = SDL_ConvertPixels(width, height, SdlFormat(src.kind), part.pixels,
-                                              part.pitch, surface_->format->format, dst,
-                                              surface_->pitch) == 0;
+                converted =
+                    SDL_ConvertPixels(width, height, SdlFormat(src.kind), part.pixels, part.pitch,
+                                      surface_->format->format, dst, surface_->pitch) == 0;
                 break;
         }
         if (locked)
@@ -536,8 +534,8 @@ private:
             c.blue = static_cast<unsigned short>(b * 257);
             c.flags = DoRed | DoGreen | DoBlue;
             if (count < 256 && xlib.allocColor(display, colormap, &c) && c.pixel < 256)
-                entries[count++] = Entry{c.red >> 8, c.green >> 8, c.blue >> 8,
-                                         static_cast<uint8_t>(c.pixel)};
+                entries[count++] =
+                    Entry{c.red >> 8, c.green >> 8, c.blue >> 8, static_cast<uint8_t>(c.pixel)};
         };
         for (int r = 0; r < 6; ++r)
             for (int g = 0; g < 6; ++g)
@@ -639,10 +637,10 @@ private:
     SDL_Surface* surface_ = nullptr;
     int windowX_ = 0;
     int windowY_ = 0;
-    Display* display_ = nullptr;  // the X connection, with SDL's x11 driver
-    bool goneReported_ = false;   // the destroyed window's close was posted
-    bool cannotPresent_ = false;  // presentation is impossible (said on standard error)
-    bool endReported_ = false;    // ... and the run's end was posted
+    Display* display_ = nullptr;          // the X connection, with SDL's x11 driver
+    bool goneReported_ = false;           // the destroyed window's close was posted
+    bool cannotPresent_ = false;          // presentation is impossible (said on standard error)
+    bool endReported_ = false;            // ... and the run's end was posted
     std::unique_ptr<uint8_t[]> toIndex_;  // 5-6-5 value -> pixel value on 8-bit windows
 };
 

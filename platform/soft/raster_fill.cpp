@@ -144,8 +144,10 @@ __attribute__((target("sse2"))) inline __m128i Eight(const SpanSteps& st, int32_
 // falling back to a scalar tail; spans of four to seven pixels take two overlapping groups
 // of four the same way.
 template <PixelKind K>
-__attribute__((target("sse2"), always_inline)) inline void GouraudSpan16(uint16_t* p, int n, int32_t r, int32_t g,
-                                                   int32_t b, const SpanSteps& st) {
+__attribute__((target("sse2"), always_inline)) inline void GouraudSpan16(uint16_t* p, int n,
+                                                                         int32_t r, int32_t g,
+                                                                         int32_t b,
+                                                                         const SpanSteps& st) {
     if (n < 4) {
         // One group of four, of which the first n pixels are stored.
         const __m128i four = Pack4<K>(_mm_add_epi32(_mm_set1_epi32(r), st.rampR),
@@ -233,7 +235,7 @@ void Fill(const ScreenVertex& v0, const ScreenVertex& v1, const ScreenVertex& v2
     auto* row = static_cast<uint8_t*>(t.pixels) + static_cast<std::ptrdiff_t>(y0) * t.pitch;
     int y = y0;
     // Rows up to yEnd between two edges.
-    auto rows = [&](Edge& left, Edge& right, int yEnd) __attribute__((always_inline)) {
+    auto rows = [&](Edge & left, Edge & right, int yEnd) __attribute__((always_inline)) {
         for (; y < yEnd; ++y, row += t.pitch) {
             const int xl = std::max(left.x, s.x0);
             const int xr = std::min(right.x, s.x1);

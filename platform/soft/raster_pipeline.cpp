@@ -20,10 +20,10 @@ struct Pipeline::Vertex {
 };
 
 struct Pipeline::CacheEntry {
-    uint64_t key[3];  // the bits of x and y, z and nx, ny and nz
-    uint32_t stamp;   // the call that filled it; 0: never filled
-    bool lit;         // v's colour is set
-    int32_t sx, sy;   // screen position (28.4) when v.code is 0
+    uint64_t key[3];   // the bits of x and y, z and nx, ny and nz
+    uint32_t stamp;    // the call that filled it; 0: never filled
+    bool lit;          // v's colour is set
+    int32_t sx, sy;    // screen position (28.4) when v.code is 0
     int32_t fixed[3];  // v's colour in 8.16 fixed point, once lit
     Vertex v;
 };

@@ -372,10 +372,21 @@ TEST_F(WholeRun, KilledRunLeavesWholeLinesOfTheLog) {
 // A mesh file that is no regular file (a folder, a FIFO without a writer, a device, a
 // socket) is refused at once as a file that may not be read; the run never waits on it.
 TEST_F(WholeRun, MeshThatIsNoRegularFileIsRefusedWithoutWaiting) {
-    const FailureSite refused{nullptr, 0, false, 0, FailureReporter::File, "object3d", 182,
+    const FailureSite refused{nullptr,
+                              0,
+                              false,
+                              0,
+                              FailureReporter::File,
+                              "object3d",
+                              182,
                               " Tried to open read-only file for writing, or file's sharing mode "
                               "does not allow specified operations, or given path is directory",
-                              nullptr, nullptr, false, kCompleteRunLogLines, nullptr, false,
+                              nullptr,
+                              nullptr,
+                              false,
+                              kCompleteRunLogLines,
+                              nullptr,
+                              false,
                               nullptr};
     const char* const kinds[] = {"folder", "fifo", "device", "socket"};
     for (const char* kind : kinds) {

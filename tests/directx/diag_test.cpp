@@ -208,6 +208,8 @@ struct NamedCode {
     const char* name;
 };
 
+// Two rows a line, as the tables are read.
+// clang-format off
 const NamedCode kDirectDrawNames[] = {
     {0x80004001u, "DDERR_UNSUPPORTED"}, {0x80004005u, "DDERR_GENERIC"},
     {0x800401F0u, "DDERR_NOTINITIALIZED"}, {0x8007000Eu, "DDERR_OUTOFMEMORY"},
@@ -300,6 +302,7 @@ const NamedCode kDirect3DNames[] = {
     {0x88760822u, "D3DERR_UNSUPPORTEDTEXTUREFILTER"}, {0x88760823u, "D3DERR_TOOMANYPRIMITIVES"},
     {0x88760824u, "D3DERR_INVALIDMATRIX"}, {0x88760826u, "D3DERR_CONFLICTINGTEXTUREPALETTE"},
 };
+// clang-format on
 
 const char* NameIn(const NamedCode* rows, size_t count, uint32_t code) {
     for (size_t i = 0; i < count; ++i)

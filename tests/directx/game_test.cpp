@@ -22,11 +22,11 @@ namespace {
 
 // Every object the set-up made, released in the teardown's order until none is left.
 const Lines kTeardownReleases = {
-    "IDirect3DDevice3::Release",    "IDirect3DViewport3::Release",  "IDirectDrawSurface4::Release",
-    "IDirect3D3::Release",          "IDirect3DViewport3::Release",  "IDirect3DLight::Release",
-    "IDirect3D3::Release",          "IDirectDraw::Release",         "IDirect3DLight::Release",
-    "IDirect3DMaterial3::Release",  "IDirectDrawSurface4::Release", "IDirectDrawSurface4::Release",
-    "IDirectDrawClipper::Release",  "IDirectDraw::Release",         "IDirectDraw::Release"};
+    "IDirect3DDevice3::Release",   "IDirect3DViewport3::Release",  "IDirectDrawSurface4::Release",
+    "IDirect3D3::Release",         "IDirect3DViewport3::Release",  "IDirect3DLight::Release",
+    "IDirect3D3::Release",         "IDirectDraw::Release",         "IDirect3DLight::Release",
+    "IDirect3DMaterial3::Release", "IDirectDrawSurface4::Release", "IDirectDrawSurface4::Release",
+    "IDirectDrawClipper::Release", "IDirectDraw::Release",         "IDirectDraw::Release"};
 
 std::vector<std::string> TraceLines() {
     std::vector<std::string> lines;
@@ -109,8 +109,7 @@ class GameFrame : public DisplayTest {
 protected:
     void SetUp() override {
         DisplayTest::SetUp();
-        WriteFile("ring.bmp", ReadFile(GAME_SOURCE_DIR
-                                                        "/examples/sprite_demo/ring.bmp"));
+        WriteFile("ring.bmp", ReadFile(GAME_SOURCE_DIR "/examples/sprite_demo/ring.bmp"));
         platform::InstallProfile(platform::ProductionProfile());
         platform::SetClock(2000);
         ASSERT_EQ(OpenGame(window_, 640, 480), 1);
@@ -164,8 +163,8 @@ TEST_F(GameFrame, PresentsWhatTheFourStepsByHandPresent) {
     ring->AddToDisplayList(0);
     gauge.Update();
     SceneClock = static_cast<float>(platform::Clock()) * 0.001f;
-    ASSERT_EQ(DisplayContext.viewport->Clear2(1, &DisplayContext.viewportClearRect,
-                                              D3DCLEAR_TARGET, 0, 0.0f, 0),
+    ASSERT_EQ(DisplayContext.viewport->Clear2(1, &DisplayContext.viewportClearRect, D3DCLEAR_TARGET,
+                                              0, 0.0f, 0),
               D3D_OK);
     ASSERT_EQ(DisplayContext.device->BeginScene(), D3D_OK);
     camera.UpdateView();

@@ -400,7 +400,8 @@ TEST_F(D3DDevice, EveryCallCanBeMadeToFail) {
          [&] { return viewport->Clear2(1, &r, D3DCLEAR_TARGET, 0, 0, 0); }},
         {"IDirect3DMaterial3::SetMaterial", [&] { return material->SetMaterial(&m); }},
         {"IDirect3DMaterial3::GetHandle", [&] { return material->GetHandle(device, &h); }},
-        {"IDirect3DLight::SetLight", [&] { return light->SetLight(reinterpret_cast<D3DLIGHT*>(&l)); }},
+        {"IDirect3DLight::SetLight",
+         [&] { return light->SetLight(reinterpret_cast<D3DLIGHT*>(&l)); }},
     };
     for (const auto& [op, call] : calls) {
         platform::FailCall(op, 1, static_cast<HRESULT>(0x887602ABu));
