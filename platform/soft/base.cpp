@@ -47,18 +47,23 @@ void UpdateActive() {
     hooksActive = s.tracing || s.counting || s.anyFailAt > 0 || !s.ops.empty();
 }
 
+// Appends `op` with its formatted arguments to the trace.
+void Record(HookState& s, const char* op, const char* fmt, va_list ap) {
+    char args[256];
+    vsnprintf(args, sizeof args, fmt, ap);
+    s.trace.push_back(TraceEntry{op, args});
+}
+
 }  // namespace
 
 HRESULT HookEnter(const char* op, const char* fmt, ...) {
     HookState& s = State();
     ++s.totalCalls;
     if (s.tracing) {
-        char args[256];
         va_list ap;
         va_start(ap, fmt);
-        vsnprintf(args, sizeof args, fmt, ap);
+        Record(s, op, fmt, ap);
         va_end(ap);
-        s.trace.push_back(TraceEntry{op, args});
     }
     OpFault& f = s.ops[op];
     ++f.calls;
@@ -73,12 +78,10 @@ void TraceNote(const char* op, const char* fmt, ...) {
     HookState& s = State();
     if (!s.tracing)
         return;
-    char args[256];
     va_list ap;
     va_start(ap, fmt);
-    vsnprintf(args, sizeof args, fmt, ap);
+    Record(s, op, fmt, ap);
     va_end(ap);
-    s.trace.push_back(TraceEntry{op, args});
 }
 
 void FailCall(const char* op, int nth, HRESULT code, bool repeat) {
