@@ -240,12 +240,17 @@ public:
     ~SdlVideo() { Close(); }
 
     // The thread that owns SDL's video from now on.
-    void Adopt() { owner_ = pthread_self(); }
+    void Adopt() {
+        owner_ = pthread_self();
+        adopted_ = true;
+    }
 
     bool IsOpen() const { return opened_; }
 
     // The window goes and SDL's video is shut down (it can be opened again).
     void Close() {
+        if (!window_ && !opened_)
+            return;
         OnOwnerThread("Close");
         if (window_)
             DestroyWindow();
@@ -480,7 +485,7 @@ public:
 
 private:
     void OnOwnerThread(const char* what) const {
-        if (pthread_equal(owner_, pthread_self()))
+        if (adopted_ && pthread_equal(owner_, pthread_self()))
             return;
         fprintf(stderr, "Game Library: SDL's video used from a thread that does not own it (%s)\n",
                 what);
@@ -657,7 +662,8 @@ private:
         }
     }
 
-    pthread_t owner_ = pthread_self();
+    pthread_t owner_{};
+    bool adopted_ = false;
     bool opened_ = false;
     int screenWidth_ = 0;
     int screenHeight_ = 0;
@@ -804,8 +810,8 @@ public:
         uint8_t* out = buffers_[slot].get();
         const auto* in = static_cast<const uint8_t*>(src.pixels);
         for (int r = 0; r < height; ++r)
-            memcpy(out + row * static_cast<size_t>(r),
-                   in + static_cast<ptrdiff_t>(r) * src.pitch, row);
+            memcpy(out + row * static_cast<size_t>(r), in + static_cast<ptrdiff_t>(r) * src.pitch,
+                   row);
         lock.lock();
         pictures_[slot] = Picture{src.width, height, static_cast<int>(row), src.kind, x, y, refuse};
         pending_ = slot;
@@ -832,7 +838,17 @@ public:
 
 private:
     struct Command {
-        enum Kind { DoNothing, DoOpen, DoCreate, DoShow, DoDestroy, DoCursor, DoBox, DoCall, DoQuit };
+        enum Kind {
+            DoNothing,
+            DoOpen,
+            DoCreate,
+            DoShow,
+            DoDestroy,
+            DoCursor,
+            DoBox,
+            DoCall,
+            DoQuit
+        };
         Kind kind = DoNothing;
         const char* text = nullptr;
         const char* caption = nullptr;

@@ -181,7 +181,7 @@ TEST_F(SdlBackendTest, AWindowThatCannotShowThePictureSaysSoOnceAndEndsTheRun) {
     testing::internal::CaptureStderr();
     platform::CurrentBackend().Present(view, 0, 0);
     platform::CurrentBackend().Present(view, 0, 0);  // said once
-    platform::SdlCall([] {});                         // both pictures have been taken up
+    platform::SdlCall([] {});                        // both pictures have been taken up
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "Game Library: the window cannot show the picture: the window has no surface\n");
     platform::ResetHooks();
