@@ -75,6 +75,10 @@ void EndOnTerminationSignals();
 // The backend in use. Production uses SDL2; tests install the headless one before WinMain.
 Backend& CurrentBackend();
 void UseSdlBackend();
+// Runs `call` on the thread that owns SDL's video, once every picture handed to the SDL
+// backend before it is on the screen, and waits for it (tests look at SDL's window there).
+// Does nothing when the SDL backend is not the current one.
+void SdlCall(const std::function<void()>& call);
 
 // The headless backend's screen and script, for tests.
 class HeadlessBackend : public Backend {

@@ -1,5 +1,7 @@
 // The SDL2 backend on SDL's own offscreen video driver (asked for explicitly): window,
-// events turned into window messages, and presentation into the window surface.
+// events turned into window messages, and presentation into the window surface. SDL's video
+// belongs to the backend's own thread: the test looks at SDL's window there (SdlCall), and
+// pushes events from here (SDL's event queue takes them from any thread).
 #include <SDL.h>
 #include <gtest/gtest.h>
 
@@ -32,7 +34,8 @@ protected:
         ASSERT_NE(hwnd_, nullptr);
         ShowWindow(hwnd_, SW_SHOW);
     }
-    SDL_Window* Window() {
+    // Only on the SDL thread.
+    static SDL_Window* Window() {
         for (Uint32 id = 0; id < 16; ++id)
             if (SDL_Window* w = SDL_GetWindowFromID(id))
                 return w;
@@ -51,10 +54,10 @@ protected:
         e.window.event = event;
         SDL_PushEvent(&e);
     }
-    // The next message for the window, skipping nothing.
+    // The next message, waiting for it: events reach the queue from the SDL thread.
     static MSG Next() {
         MSG msg{};
-        EXPECT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+        EXPECT_TRUE(GetMessageA(&msg, nullptr, 0, 0));
         return msg;
     }
     int width_ = 0, height_ = 0;
@@ -62,24 +65,29 @@ protected:
 };
 
 TEST_F(SdlBackendTest, WindowIsBorderlessAtTheOriginWithTheDisplaysSize) {
-    SDL_Window* w = Window();
-    ASSERT_NE(w, nullptr);
-    EXPECT_STREQ(SDL_GetWindowTitle(w), "Game Library");
-    EXPECT_TRUE(SDL_GetWindowFlags(w) & SDL_WINDOW_BORDERLESS);
-    int x = -1, y = -1, cw = 0, ch = 0;
-    SDL_GetWindowPosition(w, &x, &y);
-    SDL_GetWindowSize(w, &cw, &ch);
-    EXPECT_EQ(x, 0);
-    EXPECT_EQ(y, 0);
-    EXPECT_EQ(cw, width_);
-    EXPECT_EQ(ch, height_);
+    platform::SdlCall([&] {
+        SDL_Window* w = Window();
+        ASSERT_NE(w, nullptr);
+        EXPECT_STREQ(SDL_GetWindowTitle(w), "Game Library");
+        EXPECT_TRUE(SDL_GetWindowFlags(w) & SDL_WINDOW_BORDERLESS);
+        int x = -1, y = -1, cw = 0, ch = 0;
+        SDL_GetWindowPosition(w, &x, &y);
+        SDL_GetWindowSize(w, &cw, &ch);
+        EXPECT_EQ(x, 0);
+        EXPECT_EQ(y, 0);
+        EXPECT_EQ(cw, width_);
+        EXPECT_EQ(ch, height_);
+    });
     DestroyWindow(hwnd_);
-    EXPECT_EQ(Window(), nullptr);
+    bool gone = false;
+    platform::SdlCall([&] { gone = Window() == nullptr; });
+    EXPECT_TRUE(gone);
 }
 
 TEST_F(SdlBackendTest, KeysFocusAndCloseBecomeWindowMessages) {
-    MSG drain;
-    while (PeekMessageA(&drain, nullptr, 0, 0, PM_REMOVE)) {
+    // Whatever the window's creation brought is skipped up to a marker key.
+    Push(SDL_KEYDOWN, SDLK_F12);
+    for (MSG m = Next(); !(m.message == WM_KEYDOWN && m.wParam == VK_F1 + 11); m = Next()) {
     }
     Push(SDL_KEYDOWN, SDLK_LEFT);
     Push(SDL_KEYDOWN, SDLK_LEFT, 1);  // auto-repeat: another key-down
@@ -124,25 +132,43 @@ TEST_F(SdlBackendTest, PresentConvertsTheRectangleIntoTheWindowSurface) {
         p = 0x07E0;  // pure green in 5-6-5
     platform::PixelView view{pixels, 6, 3, 2, platform::PixelKind::RGB565};
     platform::CurrentBackend().Present(view, 10, 20);
-    SDL_Window* w = Window();
-    ASSERT_NE(w, nullptr);
-    SDL_Surface* s = SDL_GetWindowSurface(w);
-    ASSERT_NE(s, nullptr);
-    ASSERT_EQ(s->format->BytesPerPixel, 4);
+    // The picture is copied when handed over: the caller may clear its buffer at once.
+    for (auto& p : pixels)
+        p = 0;
+    // The colour at (x, y) of the window surface, read on the SDL thread once every picture
+    // handed over is shown.
     auto at = [&](int x, int y) {
-        const auto* row = static_cast<const uint8_t*>(s->pixels) + y * s->pitch;
-        Uint32 v = reinterpret_cast<const Uint32*>(row)[x];
-        Uint8 r, g, b;
-        SDL_GetRGB(v, s->format, &r, &g, &b);
-        return (r << 16) | (g << 8) | b;
+        int colour = -1;
+        platform::SdlCall([&] {
+            SDL_Surface* s = SDL_GetWindowSurface(Window());
+            ASSERT_NE(s, nullptr);
+            ASSERT_EQ(s->format->BytesPerPixel, 4);
+            const auto* row = static_cast<const uint8_t*>(s->pixels) + y * s->pitch;
+            Uint32 v = reinterpret_cast<const Uint32*>(row)[x];
+            Uint8 r, g, b;
+            SDL_GetRGB(v, s->format, &r, &g, &b);
+            colour = (r << 16) | (g << 8) | b;
+        });
+        return colour;
     };
     EXPECT_EQ(at(10, 20), 0x00FF00);
     EXPECT_EQ(at(12, 21), 0x00FF00);
     EXPECT_EQ(at(13, 21), 0);
     EXPECT_EQ(at(10, 22), 0);
     // A rectangle reaching past the window is clipped, not written outside.
+    for (auto& p : pixels)
+        p = 0xF800;  // pure red
     platform::CurrentBackend().Present(view, width_ - 1, height_ - 1);
-    EXPECT_EQ(at(width_ - 1, height_ - 1), 0x00FF00);
+    EXPECT_EQ(at(width_ - 1, height_ - 1), 0xFF0000);
+    // Pictures handed over faster than they are shown are all shown, in order: the last
+    // one is on the surface.
+    for (int i = 0; i < 50; ++i) {
+        for (auto& p : pixels)
+            p = static_cast<uint16_t>(i % 2 ? 0x001F : 0x07E0);
+        platform::CurrentBackend().Present(view, 100, 100);
+    }
+    EXPECT_EQ(at(100, 100), 0x0000FF);
+    EXPECT_EQ(at(102, 101), 0x0000FF);
 }
 
 TEST_F(SdlBackendTest, AWindowThatCannotShowThePictureSaysSoOnceAndEndsTheRun) {
@@ -155,13 +181,14 @@ TEST_F(SdlBackendTest, AWindowThatCannotShowThePictureSaysSoOnceAndEndsTheRun) {
     testing::internal::CaptureStderr();
     platform::CurrentBackend().Present(view, 0, 0);
     platform::CurrentBackend().Present(view, 0, 0);  // said once
+    platform::SdlCall([] {});                        // both pictures have been taken up
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "Game Library: the window cannot show the picture: the window has no surface\n");
     platform::ResetHooks();
     // The next pump posts the quit message with exit code 1.
     MSG msg{};
     bool quit = false;
-    while (!quit && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+    while (!quit && GetMessageA(&msg, nullptr, 0, 0) >= 0)
         quit = msg.message == WM_QUIT;
     EXPECT_TRUE(quit);
     EXPECT_EQ(msg.wParam, 1u);

@@ -7,16 +7,17 @@ bool counting = false;
 long allocations = 0;
 }  // namespace
 
+// Under a sanitizer, which owns malloc, allocations are counted through its hooks.
 #if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ALLOC_COUNTER_ASAN 1
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define ALLOC_COUNTER_SANITIZER 1
 #endif
 #endif
 #if defined(__SANITIZE_ADDRESS__)
-#define ALLOC_COUNTER_ASAN 1
+#define ALLOC_COUNTER_SANITIZER 1
 #endif
 
-#ifdef ALLOC_COUNTER_ASAN
+#ifdef ALLOC_COUNTER_SANITIZER
 #include <sanitizer/allocator_interface.h>
 namespace {
 void CountMalloc(const volatile void*, size_t) {
@@ -38,7 +39,7 @@ extern "C" void* malloc(size_t size) noexcept {
 namespace testing_support {
 
 void StartCountingAllocations() {
-#ifdef ALLOC_COUNTER_ASAN
+#ifdef ALLOC_COUNTER_SANITIZER
     if (!hooksInstalled)
         hooksInstalled = __sanitizer_install_malloc_and_free_hooks(CountMalloc, IgnoreFree) != 0;
 #endif
