@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/soft/blit.h"
@@ -381,6 +382,39 @@ __attribute__((target("avx2"), always_inline)) inline __m128i Pack8(__m256i rv, 
     return _mm_packs_epi32(_mm256_castsi256_si128(px), _mm256_extracti128_si256(px, 1));
 }
 
+// Two edges stepped together in the lanes of one register (left in lane 0, right in lane
+// 1), in 32 bits, as Edge::Step does in 64: with denominators below 2^30 the remainders,
+// their differences and sums all fit, and x wraps as Edge::Step's does.
+struct EdgePair {
+    __m128i x, rem, denom, stepX, stepRem;
+
+    __attribute__((target("avx2"), always_inline)) static int32_t Low(int64_t v) {
+        return static_cast<int32_t>(v);
+    }
+    __attribute__((target("avx2"), always_inline)) void Set(const Edge& l, const Edge& r) {
+        x = _mm_setr_epi32(l.x, r.x, 0, 0);
+        rem = _mm_setr_epi32(Low(l.rem), Low(r.rem), 0, 0);
+        denom = _mm_setr_epi32(Low(l.denom), Low(r.denom), 0, 0);
+        stepX = _mm_setr_epi32(Low(l.stepX), Low(r.stepX), 0, 0);
+        stepRem = _mm_setr_epi32(Low(l.stepRem), Low(r.stepRem), 0, 0);
+    }
+    // The edge in `lane` (0 or 1) becomes `edge`.
+    __attribute__((target("avx2"), always_inline)) void Replace(int lane, const Edge& edge) {
+        const __m128i m = lane == 0 ? _mm_setr_epi32(-1, 0, 0, 0) : _mm_setr_epi32(0, -1, 0, 0);
+        x = _mm_blendv_epi8(x, _mm_set1_epi32(edge.x), m);
+        rem = _mm_blendv_epi8(rem, _mm_set1_epi32(Low(edge.rem)), m);
+        denom = _mm_blendv_epi8(denom, _mm_set1_epi32(Low(edge.denom)), m);
+        stepX = _mm_blendv_epi8(stepX, _mm_set1_epi32(Low(edge.stepX)), m);
+        stepRem = _mm_blendv_epi8(stepRem, _mm_set1_epi32(Low(edge.stepRem)), m);
+    }
+    __attribute__((target("avx2"), always_inline)) void Step() {
+        const __m128i r = _mm_sub_epi32(rem, stepRem);
+        const __m128i wrap = _mm_srai_epi32(r, 31);  // -1 where the remainder went below 0
+        rem = _mm_add_epi32(r, _mm_and_si128(denom, wrap));
+        x = _mm_sub_epi32(_mm_add_epi32(x, stepX), wrap);
+    }
+};
+
 template <PixelKind K>
 struct GouraudAVX2 {
     int32_t stepR, stepG, stepB;
@@ -389,26 +423,28 @@ struct GouraudAVX2 {
     __m256d rowStart, rowStep, colStep;  // red, green, blue, 0
     int width;
 
-    __attribute__((target("avx2"), always_inline)) static __m256i Ramp(int32_t st) {
-        return _mm256_setr_epi32(0, st, Times(st, 2), Times(st, 3), Times(st, 4), Times(st, 5),
-                                 Times(st, 6), Times(st, 7));
-    }
-
     __attribute__((target("avx2"))) void Set(const Sorted& t, int y) {
         double d[3][2], start[3];
         Planes(t, y, d, start);
         rowStart = _mm256_setr_pd(start[0], start[1], start[2], 0);
         rowStep = _mm256_setr_pd(d[0][1], d[1][1], d[2][1], 0);
         colStep = _mm256_setr_pd(d[0][0], d[1][0], d[2][0], 0);
-        stepR = static_cast<int32_t>(d[0][0]);
-        stepG = static_cast<int32_t>(d[1][0]);
-        stepB = static_cast<int32_t>(d[2][0]);
-        rampR = Ramp(stepR);
-        rampG = Ramp(stepG);
-        rampB = Ramp(stepB);
-        r8 = _mm256_set1_epi32(Times(stepR, 8));
-        g8 = _mm256_set1_epi32(Times(stepG, 8));
-        b8 = _mm256_set1_epi32(Times(stepB, 8));
+        // Truncated as static_cast<int32_t> truncates (cvttsd2si, lane by lane).
+        const __m256i steps = _mm256_castsi128_si256(_mm256_cvttpd_epi32(colStep));
+        stepR = _mm256_cvtsi256_si32(steps);
+        stepG = _mm256_extract_epi32(steps, 1);
+        stepB = _mm256_extract_epi32(steps, 2);
+        // i * step in 32 bits, wrapping as Times does.
+        const __m256i index = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+        const __m256i sr = _mm256_permutevar8x32_epi32(steps, _mm256_setzero_si256());
+        const __m256i sg = _mm256_permutevar8x32_epi32(steps, _mm256_set1_epi32(1));
+        const __m256i sb = _mm256_permutevar8x32_epi32(steps, _mm256_set1_epi32(2));
+        rampR = _mm256_mullo_epi32(sr, index);
+        rampG = _mm256_mullo_epi32(sg, index);
+        rampB = _mm256_mullo_epi32(sb, index);
+        r8 = _mm256_slli_epi32(sr, 3);
+        g8 = _mm256_slli_epi32(sg, 3);
+        b8 = _mm256_slli_epi32(sb, 3);
     }
 
     // The pixels [xl, xr) of one row.
@@ -474,14 +510,17 @@ struct GouraudAVX2 {
         }
     }
 
-    // Rows [y, yEnd) between two edges; `row` follows y.
-    __attribute__((target("avx2"), always_inline)) void Rows(Edge& left, Edge& right, int& y,
-                                                             int yEnd, uint8_t*& row,
-                                                             const Scissor& s, int pitch,
-                                                             const Sorted& t, bool& planes) {
+    // Rows [y, yEnd) between the two edges of `e`; `row` follows y.
+    __attribute__((target("avx2"), always_inline)) void Rows(EdgePair& e, int& y, int yEnd,
+                                                             uint8_t*& row, const Scissor& s,
+                                                             int pitch, const Sorted& t,
+                                                             bool& planes) {
+        const __m128i lo = _mm_setr_epi32(s.x0, INT32_MIN, 0, 0);
+        const __m128i hi = _mm_setr_epi32(INT32_MAX, s.x1, 0, 0);
         for (; y < yEnd; ++y, row += pitch) {
-            const int xl = std::max(left.x, s.x0);
-            const int xr = std::min(right.x, s.x1);
+            const __m128i clamped = _mm_min_epi32(_mm_max_epi32(e.x, lo), hi);
+            const int xl = _mm_cvtsi128_si32(clamped);
+            const int xr = _mm_extract_epi32(clamped, 1);
             if (xl < xr) {
                 if (!planes) {
                     planes = true;
@@ -491,8 +530,7 @@ struct GouraudAVX2 {
             }
             if (planes)
                 rowStart = _mm256_add_pd(rowStart, rowStep);
-            left.Step();
-            right.Step();
+            e.Step();
         }
     }
 };
@@ -504,28 +542,37 @@ __attribute__((target("avx2"))) void FillGouraudAVX2(const ScreenVertex& v0, con
     Sorted tri;
     if (!Sort(v0, v1, v2, s, &tri))
         return;
+    // Edges step in 32 bits here: every edge's denominator (16 dy) must stay below 2^30.
+    if (static_cast<int64_t>(tri.c->y) - tri.a->y >= (int64_t{1} << 26)) {
+        Fill<K>(v0, v1, v2, s, t, false);
+        return;
+    }
     GouraudAVX2<K> g;
     g.width = t.width;
     bool planes = false;
     auto* row = static_cast<uint8_t*>(t.pixels) + static_cast<std::ptrdiff_t>(tri.y0) * t.pitch;
     int y = tri.y0;
+    // The long edge a-c keeps its lane for the whole triangle: the left one when the
+    // middle vertex lies right of it.
+    const int longLane = tri.midRight ? 0 : 1;
     Edge longEdge, shortEdge;
     longEdge.Init(*tri.a, *tri.c, y);
-    if (y < tri.rowMid) {
-        shortEdge.Init(*tri.a, *tri.b, y);
-        const int yEnd = std::min(tri.rowMid, tri.y1);
-        if (tri.midRight)
-            g.Rows(longEdge, shortEdge, y, yEnd, row, s, t.pitch, tri, planes);
-        else
-            g.Rows(shortEdge, longEdge, y, yEnd, row, s, t.pitch, tri, planes);
+    const bool upper = y < tri.rowMid;
+    shortEdge.Init(upper ? *tri.a : *tri.b, upper ? *tri.b : *tri.c, y);
+    EdgePair e;
+    if (longLane == 0)
+        e.Set(longEdge, shortEdge);
+    else
+        e.Set(shortEdge, longEdge);
+    if (upper) {
+        g.Rows(e, y, std::min(tri.rowMid, tri.y1), row, s, t.pitch, tri, planes);
+        if (y < tri.y1) {
+            shortEdge.Init(*tri.b, *tri.c, y);
+            e.Replace(1 - longLane, shortEdge);
+        }
     }
-    if (y < tri.y1) {
-        shortEdge.Init(*tri.b, *tri.c, y);
-        if (tri.midRight)
-            g.Rows(longEdge, shortEdge, y, tri.y1, row, s, t.pitch, tri, planes);
-        else
-            g.Rows(shortEdge, longEdge, y, tri.y1, row, s, t.pitch, tri, planes);
-    }
+    if (y < tri.y1)
+        g.Rows(e, y, tri.y1, row, s, t.pitch, tri, planes);
 }
 
 }  // namespace

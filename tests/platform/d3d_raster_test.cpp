@@ -226,12 +226,23 @@ TEST(Raster, SixteenBitGouraudPathsMatchThe32BitWriterTruncated) {
         platform::blit::ForceIsa(isa);
         for (int trial = 0; trial < 3000; ++trial) {
             const int w = trial % 10 == 0 ? pick(1, 9) : pick(10, 90), h = pick(1, 40);
-            const int size = pick(0, 3) == 0 ? 4 : (pick(0, 1) ? 40 : 400);
+            // Small to huge: the largest reach millions of pixels past the buffer, where
+            // the edges' numbers no longer fit 32 bits.
+            const int sizes[] = {4, 40, 400, 1 << 21, 1 << 25};
+            const int size = sizes[pick(0, 4)];
             ScreenVertex t[3];
             for (auto& v : t)
                 v = ScreenVertex{pick(-size * 8, w * 16 + size * 8),
                                  pick(-size * 8, h * 16 + size * 8), pick(0, 255 << 16),
                                  pick(0, 255 << 16), pick(0, 255 << 16)};
+            if (size > 400) {  // one corner in the buffer, so that edges cross it
+                t[0].x = pick(0, w * 16);
+                t[0].y = pick(0, h * 16);
+            }
+            if (trial % 5 == 1) {  // a sliver: colour steps far beyond a channel's range
+                t[2].x = t[1].x + pick(-1, 1);
+                t[2].y = t[1].y + pick(-1, 1);
+            }
             const Scissor s = trial % 2 ? Scissor{0, 0, w, h}
                                         : Scissor{pick(0, w / 3), pick(0, h / 3),
                                                   w - pick(0, w / 3), h - pick(0, h / 3)};
