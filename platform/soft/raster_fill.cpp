@@ -367,228 +367,55 @@ alignas(16) constexpr uint16_t kLaneMask[24] = {
     0,      0,      0,      0,      0, 0, 0, 0, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF,
     0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0, 0, 0, 0, 0,      0,      0,      0};
 
-template <PixelKind K>
-__attribute__((target("avx2"), always_inline)) inline __m128i Pack8(__m256i rv, __m256i gv,
-                                                                    __m256i bv) {
-    constexpr int kRedShift = K == PixelKind::RGB565 ? 11 : 10;
-    constexpr int kGreenBits = K == PixelKind::RGB565 ? 18 : 19;
-    __m256i px =
-        _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi32(_mm256_srai_epi32(rv, 19), kRedShift),
-                                        _mm256_slli_epi32(_mm256_srai_epi32(gv, kGreenBits), 5)),
-                        _mm256_srai_epi32(bv, 19));
-    // The low 16 bits of each lane, sign-extended so that the saturating pack keeps them.
-    px = _mm256_srai_epi32(_mm256_slli_epi32(px, 16), 16);
-    return _mm_packs_epi32(_mm256_castsi256_si128(px), _mm256_extracti128_si256(px, 1));
+// Sixteen 32-bit lanes in the compilers' vector extension: sums and products wrap in the
+// unsigned type, right shifts are arithmetic in the signed one.
+typedef int32_t V16 __attribute__((vector_size(64)));
+typedef uint32_t U16 __attribute__((vector_size(64)));
+
+namespace avx2 {
+#define GAME_RASTER_TARGET "avx2"
+#define GAME_RASTER_WIDE 0
+#include "platform/soft/raster_gouraud.inc"
+#undef GAME_RASTER_WIDE
+#undef GAME_RASTER_TARGET
+}  // namespace avx2
+
+namespace avx512 {
+#define GAME_RASTER_TARGET "avx2,avx512f,avx512bw,avx512vl"
+#define GAME_RASTER_WIDE 1
+#include "platform/soft/raster_gouraud.inc"
+#undef GAME_RASTER_WIDE
+#undef GAME_RASTER_TARGET
+}  // namespace avx512
+
+bool HasAvx512() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512vl");
 }
-
-// Two edges stepped together in the lanes of one register (left in lane 0, right in lane
-// 1), in 32 bits, as Edge::Step does in 64: with denominators below 2^30 the remainders,
-// their differences and sums all fit, and x wraps as Edge::Step's does.
-struct EdgePair {
-    __m128i x, rem, denom, stepX, stepRem;
-
-    __attribute__((target("avx2"), always_inline)) static int32_t Low(int64_t v) {
-        return static_cast<int32_t>(v);
-    }
-    __attribute__((target("avx2"), always_inline)) void Set(const Edge& l, const Edge& r) {
-        x = _mm_setr_epi32(l.x, r.x, 0, 0);
-        rem = _mm_setr_epi32(Low(l.rem), Low(r.rem), 0, 0);
-        denom = _mm_setr_epi32(Low(l.denom), Low(r.denom), 0, 0);
-        stepX = _mm_setr_epi32(Low(l.stepX), Low(r.stepX), 0, 0);
-        stepRem = _mm_setr_epi32(Low(l.stepRem), Low(r.stepRem), 0, 0);
-    }
-    // The edge in `lane` (0 or 1) becomes `edge`.
-    __attribute__((target("avx2"), always_inline)) void Replace(int lane, const Edge& edge) {
-        const __m128i m = lane == 0 ? _mm_setr_epi32(-1, 0, 0, 0) : _mm_setr_epi32(0, -1, 0, 0);
-        x = _mm_blendv_epi8(x, _mm_set1_epi32(edge.x), m);
-        rem = _mm_blendv_epi8(rem, _mm_set1_epi32(Low(edge.rem)), m);
-        denom = _mm_blendv_epi8(denom, _mm_set1_epi32(Low(edge.denom)), m);
-        stepX = _mm_blendv_epi8(stepX, _mm_set1_epi32(Low(edge.stepX)), m);
-        stepRem = _mm_blendv_epi8(stepRem, _mm_set1_epi32(Low(edge.stepRem)), m);
-    }
-    __attribute__((target("avx2"), always_inline)) void Step() {
-        const __m128i r = _mm_sub_epi32(rem, stepRem);
-        const __m128i wrap = _mm_srai_epi32(r, 31);  // -1 where the remainder went below 0
-        rem = _mm_add_epi32(r, _mm_and_si128(denom, wrap));
-        x = _mm_sub_epi32(_mm_add_epi32(x, stepX), wrap);
-    }
-};
-
-template <PixelKind K>
-struct GouraudAVX2 {
-    int32_t stepR, stepG, stepB;
-    __m256i rampR, rampG, rampB;         // i * step for lanes i = 0..7
-    __m256i r8, g8, b8;                  // 8 * step
-    __m256d rowStart, rowStep, colStep;  // red, green, blue, 0
-    int width;
-
-    __attribute__((target("avx2"))) void Set(const Sorted& t, int y) {
-        double d[3][2], start[3];
-        Planes(t, y, d, start);
-        rowStart = _mm256_setr_pd(start[0], start[1], start[2], 0);
-        rowStep = _mm256_setr_pd(d[0][1], d[1][1], d[2][1], 0);
-        colStep = _mm256_setr_pd(d[0][0], d[1][0], d[2][0], 0);
-        // Truncated as static_cast<int32_t> truncates (cvttsd2si, lane by lane).
-        const __m256i steps = _mm256_castsi128_si256(_mm256_cvttpd_epi32(colStep));
-        stepR = _mm256_cvtsi256_si32(steps);
-        stepG = _mm256_extract_epi32(steps, 1);
-        stepB = _mm256_extract_epi32(steps, 2);
-        // i * step in 32 bits, wrapping as Times does.
-        const __m256i index = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-        const __m256i sr = _mm256_permutevar8x32_epi32(steps, _mm256_setzero_si256());
-        const __m256i sg = _mm256_permutevar8x32_epi32(steps, _mm256_set1_epi32(1));
-        const __m256i sb = _mm256_permutevar8x32_epi32(steps, _mm256_set1_epi32(2));
-        rampR = _mm256_mullo_epi32(sr, index);
-        rampG = _mm256_mullo_epi32(sg, index);
-        rampB = _mm256_mullo_epi32(sb, index);
-        r8 = _mm256_slli_epi32(sr, 3);
-        g8 = _mm256_slli_epi32(sg, 3);
-        b8 = _mm256_slli_epi32(sb, 3);
-    }
-
-    // The pixels [xl, xr) of one row.
-    __attribute__((target("avx2"), always_inline)) void Span(uint16_t* row, int xl, int xr) {
-        // Clamped like ClampColour: max gives 0 for NaN, then min, truncation.
-        const __m256d v = _mm256_min_pd(
-            _mm256_max_pd(_mm256_add_pd(rowStart, _mm256_mul_pd(colStep, _mm256_set1_pd(xl))),
-                          _mm256_setzero_pd()),
-            _mm256_set1_pd(static_cast<double>(kColourMax)));
-        const __m256i c = _mm256_castsi128_si256(_mm256_cvttpd_epi32(v));
-        const __m256i r0 = _mm256_permutevar8x32_epi32(c, _mm256_setzero_si256());
-        const __m256i g0 = _mm256_permutevar8x32_epi32(c, _mm256_set1_epi32(1));
-        const __m256i b0 = _mm256_permutevar8x32_epi32(c, _mm256_set1_epi32(2));
-        const int n = xr - xl;
-        if (n < 8) {
-            // Eight pixels read, blended and written back, lanes outside the span unchanged.
-            // The eight start at the span unless they would leave the row.
-            int w0 = xl;
-            __m256i rv = _mm256_add_epi32(r0, rampR);
-            __m256i gv = _mm256_add_epi32(g0, rampG);
-            __m256i bv = _mm256_add_epi32(b0, rampB);
-            if (xl + 8 > width) {
-                w0 = xr - 8;
-                if (w0 < 0) {  // a row narrower than eight pixels
-                    const int32_t r = _mm256_cvtsi256_si32(r0);
-                    const int32_t g = _mm256_cvtsi256_si32(g0);
-                    const int32_t b = _mm256_cvtsi256_si32(b0);
-                    for (int i = 0; i < n; ++i)
-                        row[xl + i] = Writer<K>::Pack(r + Times(stepR, i), g + Times(stepG, i),
-                                                      b + Times(stepB, i));
-                    return;
-                }
-                const int k = w0 - xl;
-                rv = _mm256_add_epi32(rv, _mm256_set1_epi32(Times(stepR, k)));
-                gv = _mm256_add_epi32(gv, _mm256_set1_epi32(Times(stepG, k)));
-                bv = _mm256_add_epi32(bv, _mm256_set1_epi32(Times(stepB, k)));
-            }
-            const __m128i mask = _mm_and_si128(
-                _mm_loadu_si128(reinterpret_cast<const __m128i*>(kLaneMask + 8 - (xl - w0))),
-                _mm_loadu_si128(reinterpret_cast<const __m128i*>(kLaneMask + 16 - (xr - w0))));
-            auto* p = reinterpret_cast<__m128i*>(row + w0);
-            _mm_storeu_si128(p, _mm_blendv_epi8(_mm_loadu_si128(p), Pack8<K>(rv, gv, bv), mask));
-            return;
-        }
-        // Groups of eight; the last group is written again ending at the span's end.
-        uint16_t* p = row + xl;
-        __m256i rv = _mm256_add_epi32(r0, rampR);
-        __m256i gv = _mm256_add_epi32(g0, rampG);
-        __m256i bv = _mm256_add_epi32(b0, rampB);
-        int i = 0;
-        for (; i + 8 <= n; i += 8) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i), Pack8<K>(rv, gv, bv));
-            rv = _mm256_add_epi32(rv, r8);
-            gv = _mm256_add_epi32(gv, g8);
-            bv = _mm256_add_epi32(bv, b8);
-        }
-        if (i < n) {
-            const int k = n - 8;
-            rv = _mm256_add_epi32(_mm256_add_epi32(r0, _mm256_set1_epi32(Times(stepR, k))), rampR);
-            gv = _mm256_add_epi32(_mm256_add_epi32(g0, _mm256_set1_epi32(Times(stepG, k))), rampG);
-            bv = _mm256_add_epi32(_mm256_add_epi32(b0, _mm256_set1_epi32(Times(stepB, k))), rampB);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(p + k), Pack8<K>(rv, gv, bv));
-        }
-    }
-
-    // Rows [y, yEnd) between the two edges of `e`; `row` follows y.
-    __attribute__((target("avx2"), always_inline)) void Rows(EdgePair& e, int& y, int yEnd,
-                                                             uint8_t*& row, const Scissor& s,
-                                                             int pitch, const Sorted& t,
-                                                             bool& planes) {
-        const __m128i lo = _mm_setr_epi32(s.x0, INT32_MIN, 0, 0);
-        const __m128i hi = _mm_setr_epi32(INT32_MAX, s.x1, 0, 0);
-        for (; y < yEnd; ++y, row += pitch) {
-            const __m128i clamped = _mm_min_epi32(_mm_max_epi32(e.x, lo), hi);
-            const int xl = _mm_cvtsi128_si32(clamped);
-            const int xr = _mm_extract_epi32(clamped, 1);
-            if (xl < xr) {
-                if (!planes) {
-                    planes = true;
-                    Set(t, y);
-                }
-                Span(reinterpret_cast<uint16_t*>(row), xl, xr);
-            }
-            if (planes)
-                rowStart = _mm256_add_pd(rowStart, rowStep);
-            e.Step();
-        }
-    }
-};
-
-template <PixelKind K>
-__attribute__((target("avx2"))) void FillGouraudAVX2(const ScreenVertex& v0, const ScreenVertex& v1,
-                                                     const ScreenVertex& v2, const Scissor& s,
-                                                     const PixelBuffer& t) {
-    Sorted tri;
-    if (!Sort(v0, v1, v2, s, &tri))
-        return;
-    // Edges step in 32 bits here: every edge's denominator (16 dy) must stay below 2^30.
-    if (static_cast<int64_t>(tri.c->y) - tri.a->y >= (int64_t{1} << 26)) {
-        Fill<K>(v0, v1, v2, s, t, false);
-        return;
-    }
-    GouraudAVX2<K> g;
-    g.width = t.width;
-    bool planes = false;
-    auto* row = static_cast<uint8_t*>(t.pixels) + static_cast<std::ptrdiff_t>(tri.y0) * t.pitch;
-    int y = tri.y0;
-    // The long edge a-c keeps its lane for the whole triangle: the left one when the
-    // middle vertex lies right of it.
-    const int longLane = tri.midRight ? 0 : 1;
-    Edge longEdge, shortEdge;
-    longEdge.Init(*tri.a, *tri.c, y);
-    const bool upper = y < tri.rowMid;
-    shortEdge.Init(upper ? *tri.a : *tri.b, upper ? *tri.b : *tri.c, y);
-    EdgePair e;
-    if (longLane == 0)
-        e.Set(longEdge, shortEdge);
-    else
-        e.Set(shortEdge, longEdge);
-    if (upper) {
-        g.Rows(e, y, std::min(tri.rowMid, tri.y1), row, s, t.pitch, tri, planes);
-        if (y < tri.y1) {
-            shortEdge.Init(*tri.b, *tri.c, y);
-            e.Replace(1 - longLane, shortEdge);
-        }
-    }
-    if (y < tri.y1)
-        g.Rows(e, y, tri.y1, row, s, t.pitch, tri, planes);
-}
+const bool hasAvx512 = HasAvx512();
+bool allowAvx512 = true;
 
 }  // namespace
 
 void FillTriangle(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c,
                   const Scissor& scissor, const PixelBuffer& target, bool flat) {
-    const bool avx2 = !flat && blit::ActiveIsa() == blit::Isa::AVX2;
+    const bool vector = !flat && blit::ActiveIsa() == blit::Isa::AVX2;
+    const bool wide = vector && hasAvx512 && allowAvx512;
     switch (target.kind) {
         case PixelKind::RGB565:
-            if (avx2)
-                FillGouraudAVX2<PixelKind::RGB565>(a, b, c, scissor, target);
+            if (wide)
+                avx512::FillGouraud<PixelKind::RGB565>(a, b, c, scissor, target);
+            else if (vector)
+                avx2::FillGouraud<PixelKind::RGB565>(a, b, c, scissor, target);
             else
                 Fill<PixelKind::RGB565>(a, b, c, scissor, target, flat);
             break;
         case PixelKind::RGB555:
-            if (avx2)
-                FillGouraudAVX2<PixelKind::RGB555>(a, b, c, scissor, target);
+            if (wide)
+                avx512::FillGouraud<PixelKind::RGB555>(a, b, c, scissor, target);
+            else if (vector)
+                avx2::FillGouraud<PixelKind::RGB555>(a, b, c, scissor, target);
             else
                 Fill<PixelKind::RGB555>(a, b, c, scissor, target, flat);
             break;
@@ -598,6 +425,12 @@ void FillTriangle(const ScreenVertex& a, const ScreenVertex& b, const ScreenVert
         case PixelKind::Pal8:
             break;  // the device refuses palettized render targets
     }
+}
+
+bool AllowAvx512(bool allow) {
+    const bool was = allowAvx512;
+    allowAvx512 = allow;
+    return was;
 }
 
 uint32_t PackColour(PixelKind kind, D3DCOLOR colour) {

@@ -220,10 +220,13 @@ TEST(Raster, SixteenBitGouraudPathsMatchThe32BitWriterTruncated) {
     const Isa best = platform::blit::DetectIsa();
     std::mt19937 rng(4242);
     auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
-    for (Isa isa : {Isa::SSE2, Isa::AVX2}) {
+    // SSE2, AVX2, and AVX2 with AVX-512's masked stores.
+    for (int path = 0; path < 3; ++path) {
+        const Isa isa = path == 0 ? Isa::SSE2 : Isa::AVX2;
         if (static_cast<int>(isa) > static_cast<int>(best))
             continue;
         platform::blit::ForceIsa(isa);
+        platform::raster::AllowAvx512(path == 2);
         for (int trial = 0; trial < 3000; ++trial) {
             const int w = trial % 10 == 0 ? pick(1, 9) : pick(10, 90), h = pick(1, 40);
             // Small to huge: the largest reach millions of pixels past the buffer, where
@@ -263,13 +266,13 @@ TEST(Raster, SixteenBitGouraudPathsMatchThe32BitWriterTruncated) {
                                                      static_cast<uint8_t>(c >> 8),
                                                      static_cast<uint8_t>(c));
                         ASSERT_EQ(px[static_cast<size_t>(y) * w + x], want)
-                            << "isa " << static_cast<int>(isa) << " trial " << trial << " at " << x
-                            << "," << y;
+                            << "path " << path << " trial " << trial << " at " << x << "," << y;
                     }
             }
         }
     }
     platform::blit::ForceIsa(best);
+    platform::raster::AllowAvx512(true);
 }
 
 TEST(Raster, FillRectClipsToTheBufferAndPacksColours) {
