@@ -205,12 +205,16 @@ inline bool Sort(const ScreenVertex& v0, const ScreenVertex& v1, const ScreenVer
     const ScreenVertex* a = &v0;
     const ScreenVertex* b = &v1;
     const ScreenVertex* c = &v2;
-    if (b->y < a->y)
-        std::swap(a, b);
-    if (c->y < b->y)
-        std::swap(b, c);
-    if (b->y < a->y)
-        std::swap(a, b);
+    // Selects rather than branches: the vertices come in any order.
+    auto order = [](const ScreenVertex*& p, const ScreenVertex*& q) {
+        const bool swap = q->y < p->y;
+        const ScreenVertex* upper = swap ? q : p;
+        q = swap ? p : q;
+        p = upper;
+    };
+    order(a, b);
+    order(b, c);
+    order(a, b);
     if (a->y == c->y)
         return false;
     int64_t area2 = SignedArea2(*a, *b, *c);
