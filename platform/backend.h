@@ -109,7 +109,8 @@ public:
     // see what had happened by then (files written, objects released).
     std::function<void()> onDestroyWindow;
 
-    // The screen, kept in the 32-bit XRGB8888 format whatever the display's format.
+    // The screen in the 32-bit XRGB8888 format whatever the display's format, with every
+    // present made so far (read it again after further presents).
     const std::vector<uint32_t>& Screen() const;
     int ScreenWidth() const;
     int ScreenHeight() const;

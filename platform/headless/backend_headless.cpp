@@ -1,5 +1,10 @@
 // The headless backend: an in-memory XRGB8888 screen, a scripted event queue and a
 // recorded window, for tests and benchmarks. Also the choice of the current backend.
+//
+// A present of a 16-bit picture is only copied, as it is, into a screen-sized copy in its own
+// format (made once, at the first such present); the conversion into the 32-bit screen waits
+// until the screen is read. The rectangles presented since the last read are remembered in
+// order, so the read converts exactly the pixels presented, each from its latest picture.
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -37,6 +42,52 @@ struct HeadlessBackend::Impl {
     RECT windowRect{};
     int presentCount = 0;
     RECT lastPresent{};
+
+    // Presented 16-bit pixels not yet converted into `screen`: `pending` (oldest first)
+    // lists where, `held` holds them in `heldKind` at their screen position.
+    static constexpr int kMaxPending = 8;
+    std::unique_ptr<uint16_t[]> held;
+    PixelKind heldKind = PixelKind::RGB565;
+    RECT pending[kMaxPending];
+    int pendingCount = 0;
+
+    uint32_t* ScreenAt(int x, int y) { return screen.data() + static_cast<size_t>(y) * width + x; }
+    // Converts the pending rectangles into the screen. Where they overlap, the held pixels
+    // are the later picture's, which the screen would show after converting each present.
+    void Convert() {
+        for (int i = 0; i < pendingCount; ++i) {
+            const RECT& r = pending[i];
+            const PixelView part{held.get() + static_cast<size_t>(r.top) * width + r.left,
+                                 width * 2, r.right - r.left, r.bottom - r.top, heldKind};
+            ConvertToXRGB8888(part, ScreenAt(r.left, r.top), width * 4);
+        }
+        pendingCount = 0;
+    }
+    // Keeps a clipped 16-bit rectangle to be converted when the screen is read.
+    void Hold(const PixelView& part, const RECT& r) {
+        if (pendingCount > 0 && heldKind != part.kind)
+            Convert();
+        if (!held)
+            held.reset(new uint16_t[static_cast<size_t>(width) * height]);
+        heldKind = part.kind;
+        const size_t rowBytes = static_cast<size_t>(part.width) * 2;
+        for (int y = 0; y < part.height; ++y)
+            std::memcpy(
+                held.get() + static_cast<size_t>(r.top + y) * width + r.left,
+                static_cast<const uint8_t*>(part.pixels) + static_cast<ptrdiff_t>(y) * part.pitch,
+                rowBytes);
+        // Rectangles the new one covers need no conversion of their own any more.
+        int kept = 0;
+        for (int i = 0; i < pendingCount; ++i) {
+            const RECT& p = pending[i];
+            if (!(p.left >= r.left && p.top >= r.top && p.right <= r.right && p.bottom <= r.bottom))
+                pending[kept++] = p;
+        }
+        pendingCount = kept;
+        if (pendingCount == kMaxPending)
+            Convert();
+        pending[pendingCount++] = r;
+    }
 };
 
 HeadlessBackend::HeadlessBackend(int screenWidth, int screenHeight) : impl_(new Impl) {
@@ -127,9 +178,14 @@ void HeadlessBackend::Present(const PixelView& src, int x, int y) {
                   static_cast<ptrdiff_t>(top - y) * src.pitch + (left - x) * bpp;
     part.width = right - left;
     part.height = bottom - top;
-    uint32_t* dst = impl_->screen.data() + static_cast<size_t>(top) * impl_->width + left;
-    ConvertToXRGB8888(part, dst, impl_->width * 4);
-    impl_->lastPresent = RECT{left, top, right, bottom};
+    const RECT rect{left, top, right, bottom};
+    impl_->lastPresent = rect;
+    if (bpp == 2) {
+        impl_->Hold(part, rect);
+        return;
+    }
+    impl_->Convert();  // earlier pictures first
+    ConvertToXRGB8888(part, impl_->ScreenAt(left, top), impl_->width * 4);
 }
 
 bool HeadlessBackend::MessageBox(const char*, const char*) {
@@ -141,6 +197,7 @@ void HeadlessBackend::Script(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 const std::vector<uint32_t>& HeadlessBackend::Screen() const {
+    impl_->Convert();
     return impl_->screen;
 }
 int HeadlessBackend::ScreenWidth() const {

@@ -32,6 +32,11 @@ struct Scissor {
 void FillTriangle(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c,
                   const Scissor& scissor, const PixelBuffer& target, bool flat);
 
+// Whether 16-bit Gouraud triangles may be drawn with AVX-512 where the processor has it
+// (else AVX2, or SSE2, as the blitter's path is); tests turn it off to cover the others.
+// Returns the previous setting.
+bool AllowAvx512(bool allow);
+
 // Twice the signed area of a screen triangle in 28.4 units squared. Positive means
 // clockwise on screen (y grows downward).
 inline int64_t SignedArea2(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c) {

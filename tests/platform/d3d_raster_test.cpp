@@ -2,11 +2,13 @@
 // edges and fans drawn exactly once, Gouraud values at vertices, the pixel formats.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <random>
 #include <vector>
 
+#include "platform/soft/blit.h"
 #include "platform/soft/raster.h"
 
 namespace {
@@ -207,6 +209,70 @@ TEST(Raster, SpanWritersPackEachFormatByTruncation) {
     FillTriangle(V(0, 0, 255, 0, 255), V(8 * 16, 0, 255, 0, 255), V(0, 8 * 16, 255, 0, 255),
                  Scissor{0, 0, 8, 8}, PixelBuffer{px16, 16, 8, 8, PixelKind::RGB565}, false);
     EXPECT_EQ(px16[8 * 3 + 2], 0xF81F);
+}
+
+// The 16-bit Gouraud writers (each vector path the processor has) against the plain 32-bit
+// writer: every pixel of random triangles, scissors and buffer widths (down to rows shorter
+// than a vector) must be the 32-bit pixel truncated to the format, and nothing outside the
+// triangle may change.
+TEST(Raster, SixteenBitGouraudPathsMatchThe32BitWriterTruncated) {
+    using platform::blit::Isa;
+    const Isa best = platform::blit::DetectIsa();
+    std::mt19937 rng(4242);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    // SSE2, AVX2, and AVX2 with AVX-512's masked stores.
+    for (int path = 0; path < 3; ++path) {
+        const Isa isa = path == 0 ? Isa::SSE2 : Isa::AVX2;
+        if (static_cast<int>(isa) > static_cast<int>(best))
+            continue;
+        platform::blit::ForceIsa(isa);
+        platform::raster::AllowAvx512(path == 2);
+        for (int trial = 0; trial < 3000; ++trial) {
+            const int w = trial % 10 == 0 ? pick(1, 9) : pick(10, 90), h = pick(1, 40);
+            // Small to huge: the largest reach millions of pixels past the buffer, where
+            // the edges' numbers no longer fit 32 bits.
+            const int sizes[] = {4, 40, 400, 1 << 21, 1 << 25};
+            const int size = sizes[pick(0, 4)];
+            ScreenVertex t[3];
+            for (auto& v : t)
+                v = ScreenVertex{pick(-size * 8, w * 16 + size * 8),
+                                 pick(-size * 8, h * 16 + size * 8), pick(0, 255 << 16),
+                                 pick(0, 255 << 16), pick(0, 255 << 16)};
+            if (size > 400) {  // one corner in the buffer, so that edges cross it
+                t[0].x = pick(0, w * 16);
+                t[0].y = pick(0, h * 16);
+            }
+            if (trial % 5 == 1) {  // a sliver: colour steps far beyond a channel's range
+                t[2].x = t[1].x + pick(-1, 1);
+                t[2].y = t[1].y + pick(-1, 1);
+            }
+            const Scissor s = trial % 2 ? Scissor{0, 0, w, h}
+                                        : Scissor{pick(0, w / 3), pick(0, h / 3),
+                                                  w - pick(0, w / 3), h - pick(0, h / 3)};
+            Image wide(w, h);
+            constexpr uint32_t kUntouched = 0xFF000000u;  // never written: no alpha
+            std::fill(wide.px.begin(), wide.px.end(), kUntouched);
+            FillTriangle(t[0], t[1], t[2], s, wide.Buffer(), false);
+            for (PixelKind kind : {PixelKind::RGB565, PixelKind::RGB555}) {
+                const uint16_t background = static_cast<uint16_t>(rng());
+                std::vector<uint16_t> px(static_cast<size_t>(w) * h, background);
+                FillTriangle(t[0], t[1], t[2], s, PixelBuffer{px.data(), w * 2, w, h, kind}, false);
+                for (int y = 0; y < h; ++y)
+                    for (int x = 0; x < w; ++x) {
+                        const uint32_t c = wide.At(x, y);
+                        uint32_t want = background;
+                        if (c != kUntouched)
+                            want = platform::PackRGB(kind, static_cast<uint8_t>(c >> 16),
+                                                     static_cast<uint8_t>(c >> 8),
+                                                     static_cast<uint8_t>(c));
+                        ASSERT_EQ(px[static_cast<size_t>(y) * w + x], want)
+                            << "path " << path << " trial " << trial << " at " << x << "," << y;
+                    }
+            }
+        }
+    }
+    platform::blit::ForceIsa(best);
+    platform::raster::AllowAvx512(true);
 }
 
 TEST(Raster, FillRectClipsToTheBufferAndPacksColours) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -263,6 +265,64 @@ TEST_F(WindowTest, HeadlessPresentConvertsAndClipsToTheScreen) {
     EXPECT_EQ(r.bottom, 600);
     EXPECT_EQ(backend_->Screen()[599 * 800 + 799] & 0xFFFFFFu, 0xFF0000u);
     EXPECT_EQ(backend_->Screen()[598 * 800 + 799], 0u);
+}
+
+// Whatever the backend does with a present before the screen is read, every read must show
+// what converting each present at once would have: random rectangles (partly off the screen,
+// overlapping, many between two reads), every format, the source changed after each present.
+TEST_F(WindowTest, HeadlessScreenShowsEachPresentAsAnEagerConversionWould) {
+    constexpr int kW = 67, kH = 45;
+    platform::HeadlessBackend& backend = platform::UseHeadlessBackend(kW, kH);
+    std::vector<uint32_t> expected(kW * kH, 0u);
+    std::mt19937 rng(11);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    const platform::PixelKind kinds[] = {platform::PixelKind::RGB565, platform::PixelKind::RGB555,
+                                         platform::PixelKind::XRGB8888, platform::PixelKind::Pal8};
+    std::vector<uint8_t> source(4 * (kW + 9) * (kH + 9));
+    RECT previous{0, 0, kW, kH};
+    for (int read = 0; read < 300; ++read) {
+        const int presents = pick(0, 13);
+        // Mostly one 16-bit format between two reads, as a game presents.
+        const platform::PixelKind usual = kinds[pick(0, 1)];
+        for (int i = 0; i < presents; ++i) {
+            const int choice = pick(0, 9);
+            const platform::PixelKind kind = choice < 7 ? usual : kinds[pick(0, 3)];
+            RECT r{pick(-8, kW), pick(-8, kH), 0, 0};
+            r.right = r.left + pick(0, kW + 8);
+            r.bottom = r.top + pick(0, kH + 8);
+            if (choice == 7)
+                r = RECT{0, 0, kW, kH};
+            else if (choice == 8)
+                r = previous;
+            previous = r;
+            const int bpp = platform::BytesPerPixel(kind);
+            const int width = static_cast<int>(r.right - r.left);
+            const int height = static_cast<int>(r.bottom - r.top);
+            const int pitch = width * bpp + pick(0, 2) * 4;
+            for (auto& b : source)
+                b = static_cast<uint8_t>(rng());
+            platform::PixelView view{source.data(), pitch, width, height, kind};
+            backend.Present(view, r.left, r.top);
+            // The reference: the clipped part converted now by the scalar conversion.
+            const int left = std::max(0, static_cast<int>(r.left));
+            const int top = std::max(0, static_cast<int>(r.top));
+            const int right = std::min(kW, static_cast<int>(r.right));
+            const int bottom = std::min(kH, static_cast<int>(r.bottom));
+            if (right > left && bottom > top) {
+                platform::PixelView part{
+                    source.data() + (top - r.top) * pitch + (left - r.left) * bpp, pitch,
+                    right - left, bottom - top, kind};
+                platform::ConvertToXRGB8888Scalar(part, &expected[top * kW + left], kW * 4);
+            }
+            for (auto& b : source)
+                b = static_cast<uint8_t>(~b);  // the picture is gone once presented
+        }
+        const std::vector<uint32_t>& screen = backend.Screen();
+        ASSERT_EQ(screen.size(), expected.size());
+        for (int k = 0; k < kW * kH; ++k)
+            ASSERT_EQ(screen[k] & 0xFFFFFFu, expected[k] & 0xFFFFFFu)
+                << "read " << read << " at (" << k % kW << ", " << k / kW << ")";
+    }
 }
 
 }  // namespace
