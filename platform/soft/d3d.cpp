@@ -356,6 +356,7 @@ public:
         pipeline_.SetLights(lights, current_->ActiveLights(lights));
         pipeline_.DrawTriangleList(static_cast<const D3DVERTEX*>(vertices), static_cast<int>(count),
                                    target_->buffer());
+        target_->Written();
         return D3D_OK;
     }
 
@@ -428,7 +429,8 @@ HRESULT Viewport::Clear2(DWORD count, D3DRECT* rects, DWORD flags, D3DCOLOR colo
         return DDERR_INVALIDPARAMS;
     if (device->Target()->busy())
         return DDERR_SURFACEBUSY;
-    const platform::PixelBuffer target = device->Target()->buffer();
+    platform::Surface* surface = device->Target();
+    const platform::PixelBuffer target = surface->buffer();
     const uint32_t pixel = platform::raster::PackColour(target.kind, colour);
     // Rectangles have exclusive right and bottom edges and are clipped to the viewport.
     const int64_t vx0 = data.dwX, vy0 = data.dwY;
@@ -437,9 +439,12 @@ HRESULT Viewport::Clear2(DWORD count, D3DRECT* rects, DWORD flags, D3DCOLOR colo
         const D3DRECT& r = rects[i];
         const int64_t x0 = std::max<int64_t>(r.x1, vx0), y0 = std::max<int64_t>(r.y1, vy0);
         const int64_t x1 = std::min<int64_t>(r.x2, vx1), y1 = std::min<int64_t>(r.y2, vy1);
-        if (x0 < x1 && y0 < y1)
-            platform::raster::FillRect(target, static_cast<int>(x0), static_cast<int>(y0),
-                                       static_cast<int>(x1), static_cast<int>(y1), pixel);
+        const RECT fill{static_cast<LONG>(x0), static_cast<LONG>(y0), static_cast<LONG>(x1),
+                        static_cast<LONG>(y1)};
+        if (x0 < x1 && y0 < y1 && !surface->Holds(fill, pixel)) {
+            platform::raster::FillRect(target, fill.left, fill.top, fill.right, fill.bottom, pixel);
+            surface->Filled(fill, pixel);
+        }
     }
     return D3D_OK;
 }

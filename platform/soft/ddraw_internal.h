@@ -61,6 +61,16 @@ public:
     // Whether keyed blits from this surface currently copy cached opaque runs.
     bool CopiesOpaqueRuns() const { return runsBuilt_ && runsWorthIt_ && !rawAccess_; }
 
+    // Fills are skipped where the pixels are known to hold the value already: the last fill
+    // covered the rectangle with it and nothing has written to the surface since (a frame
+    // that clears its back buffer after showing it and again before drawing pays for one
+    // clear). Whether rectangle `r` holds only `value`:
+    bool Holds(const RECT& r, uint32_t value) const;
+    // Records a fill of `r` with `value` that has just been made.
+    void Filled(const RECT& r, uint32_t value);
+    // Records a write to the pixels made outside the surface's own calls (the 3D device).
+    void Written() { Touched(); }
+
 private:
     Surface() : ComObject("IDirectDrawSurface4::Release", &IID_IDirectDrawSurface4) {}
     ~Surface() override;
@@ -72,7 +82,10 @@ private:
     void Touched() {
         runsBuilt_ = false;
         keyedSinceChange_ = 0;
+        solid_ = false;
     }
+    // A fill value as the pixels hold it (the low bytes of the surface's pixel size).
+    uint32_t PixelValue(uint32_t value) const;
     bool UseOpaqueRuns();
     void BuildOpaqueRuns();
     void CopyOpaqueRuns(uint8_t* dst, int dstPitch, const RECT& s) const;
@@ -104,6 +117,11 @@ private:
     bool runsWorthIt_ = false;
     bool rawAccess_ = false;
     int keyedSinceChange_ = 0;
+
+    // The rectangle the last fill covered and its value, while nothing else has written.
+    bool solid_ = false;
+    RECT solidRect_{};
+    uint32_t solidValue_ = 0;
 };
 
 // The display's size: the backend's screen.

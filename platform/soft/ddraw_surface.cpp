@@ -179,9 +179,11 @@ HRESULT Surface::Blt(RECT* destRect, IDirectDrawSurface4* srcInterface, RECT* sr
                 return DDERR_INVALIDRECT;
             }
         }
+        if (Holds(d, fx->dwFillColor))
+            return DD_OK;
         blit::Fill(blit::Rows{pixels_.get() + d.top * pitch_ + d.left * bpp, pitch_},
                    d.right - d.left, d.bottom - d.top, bpp, fx->dwFillColor);
-        Touched();
+        Filled(d, fx->dwFillColor);
         return DD_OK;
     }
 
@@ -251,6 +253,26 @@ HRESULT Surface::Blt(RECT* destRect, IDirectDrawSurface4* srcInterface, RECT* sr
     else
         blit::Copy(dr, sr, w, h, bpp);
     return DD_OK;
+}
+
+uint32_t Surface::PixelValue(uint32_t value) const {
+    const int bpp = BytesPerPixel(kind_);
+    return bpp >= 4 ? value : value & ((1u << (8 * bpp)) - 1);
+}
+
+bool Surface::Holds(const RECT& r, uint32_t value) const {
+    return solid_ && solidValue_ == PixelValue(value) && r.left >= solidRect_.left &&
+           r.top >= solidRect_.top && r.right <= solidRect_.right && r.bottom <= solidRect_.bottom;
+}
+
+void Surface::Filled(const RECT& r, uint32_t value) {
+    Touched();
+    // Pixels given out raw can change behind the surface's back: nothing is known of them.
+    if (rawAccess_)
+        return;
+    solid_ = true;
+    solidRect_ = r;
+    solidValue_ = PixelValue(value);
 }
 
 void Surface::GiveRawAccess() {

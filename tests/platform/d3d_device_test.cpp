@@ -1,9 +1,11 @@
 // The Direct3D objects: the device chain through machine profiles, render-target checks,
 // scene-state and argument errors, Clear2 rectangles, fault hooks on every call, reference
-// counting, and a whole frame of the application's scene.
+// counting, a whole frame of the application's scene, and fills skipped where the pixels
+// already hold the colour.
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -527,6 +529,104 @@ TEST_F(D3DDevice, EachTargetFormatGetsTheLitColourInItsOwnLayout) {
         material->Release(), material = nullptr;
         device->Release(), device = nullptr;
         viewport->Release(), viewport = nullptr;
+    }
+}
+
+// A surface skips a fill where the pixels are known to hold the colour already. Random runs
+// of fills, Clear2, drawing, copies, Lock and GDI writes on a target that is never given out
+// raw: after every step its pixels (copied out with Blt, which does not touch the source)
+// must be what a plain model of the same steps holds. Steps whose pixels the model cannot
+// compute (drawing, text) take the model from the copy.
+TEST_F(D3DDevice, FillsSkippedOnlyWhereThePixelsHoldTheColour) {
+    RenderTarget target(640, 480, platform::PixelKind::RGB565);
+    RenderTarget copy(640, 480, platform::PixelKind::RGB565);
+    RenderTarget source(640, 480, platform::PixelKind::RGB565);
+    source.Fill16(0x5A5A);
+    SetupScene(target.get());
+    std::vector<uint16_t> model(640 * 480, 0);
+    auto readBack = [&] {
+        EXPECT_EQ(copy.get()->Blt(nullptr, target.get(), nullptr, DDBLT_WAIT, nullptr), DD_OK);
+        std::vector<uint16_t> got(640 * 480);
+        for (int y = 0; y < 480; ++y)
+            for (int x = 0; x < 640; ++x)
+                got[y * 640 + x] = copy.At16(x, y);
+        return got;
+    };
+    auto fillModel = [&](const RECT& r, uint16_t v) {
+        for (int y = r.top; y < r.bottom; ++y)
+            for (int x = r.left; x < r.right; ++x)
+                model[y * 640 + x] = v;
+    };
+    std::mt19937 rng(2024);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    // The tetrahedron covers about (290..350, 210..270): every rectangle reaches into it.
+    // `wider` passes `inner` on one side only.
+    const RECT whole{0, 0, 640, 480}, part{200, 100, 500, 400}, inner{280, 200, 360, 300},
+        wider{280, 200, 600, 300};
+    const uint16_t values[] = {0x0000, 0x1234};
+    auto list = Tetrahedron();
+    D3DMATRIX view = View(), world{};
+    world._11 = world._22 = world._33 = world._44 = 1;
+    // First every writer between two fills of the whole target with black (the second must
+    // not be skipped), then random steps.
+    struct Step {
+        int op, rect, value;
+    };
+    std::vector<Step> steps;
+    for (int writer = 3; writer <= 6; ++writer)
+        steps.insert(steps.end(), {{0, 0, 0}, {writer, 2, 0}, {pick(0, 2), 0, 0}});
+    for (int i = 0; i < 200; ++i)
+        steps.push_back({pick(0, 6), pick(0, 3), pick(0, 1)});
+    for (size_t step = 0; step < steps.size(); ++step) {
+        const int op = steps[step].op;
+        const uint16_t value = values[steps[step].value];
+        const RECT rects[] = {whole, part, inner, wider};
+        const RECT r = rects[steps[step].rect];
+        if (op <= 1) {  // a colour fill, with high bits the 16-bit pixels drop
+            DDBLTFX fx{};
+            fx.dwSize = sizeof fx;
+            fx.dwFillColor = 0xABCD0000u | value;
+            RECT d = r;
+            ASSERT_EQ(target.get()->Blt(&d, nullptr, nullptr, DDBLT_COLORFILL | DDBLT_WAIT, &fx),
+                      DD_OK);
+            fillModel(r, value);
+        } else if (op == 2) {  // Clear2 of a rectangle, black or the colour that packs to 0x1234
+            D3DRECT c{r.left, r.top, r.right, r.bottom};
+            const D3DCOLOR colour = value ? 0x001044A0u : 0;
+            ASSERT_EQ(viewport->Clear2(1, &c, D3DCLEAR_TARGET, colour, 0, 0), D3D_OK);
+            fillModel(r, value);
+        } else if (op == 3) {  // the tetrahedron drawn
+            ASSERT_EQ(device->BeginScene(), D3D_OK);
+            ASSERT_EQ(device->SetTransform(D3DTRANSFORMSTATE_VIEW, &view), D3D_OK);
+            ASSERT_EQ(device->SetTransform(D3DTRANSFORMSTATE_WORLD, &world), D3D_OK);
+            ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_VERTEX, list.data(), 12,
+                                            D3DDP_WAIT),
+                      D3D_OK);
+            ASSERT_EQ(device->EndScene(), D3D_OK);
+            model = readBack();
+        } else if (op == 4) {  // a copy into the rectangle
+            RECT d = r;
+            ASSERT_EQ(target.get()->Blt(&d, source.get(), &d, DDBLT_WAIT, nullptr), DD_OK);
+            fillModel(r, 0x5A5A);
+        } else if (op == 5) {  // one pixel written through Lock
+            DDSURFACEDESC2 desc{};
+            desc.dwSize = kSurfaceDescSize;
+            ASSERT_EQ(target.get()->Lock(nullptr, &desc, 0, nullptr), DD_OK);
+            const int x = pick(r.left, r.right - 1), y = pick(r.top, r.bottom - 1);
+            reinterpret_cast<uint16_t*>(static_cast<uint8_t*>(desc.lpSurface) +
+                                        y * desc.lPitch)[x] = 0x7777;
+            ASSERT_EQ(target.get()->Unlock(nullptr), DD_OK);
+            model[y * 640 + x] = 0x7777;
+        } else {  // text through the surface's DC
+            HDC dc = nullptr;
+            ASSERT_EQ(target.get()->GetDC(&dc), DD_OK);
+            SetTextColor(dc, RGB(255, 255, 255));
+            SetBkColor(dc, RGB(0, 0, 255));
+            TextOutA(dc, pick(r.left, r.right - 20), pick(r.top, r.bottom - 16), "Hi", 2);
+            ASSERT_EQ(target.get()->ReleaseDC(dc), DD_OK);
+            model = readBack();
+        }
+        ASSERT_TRUE(readBack() == model) << "step " << step << " op " << op;
     }
 }
 
