@@ -5,11 +5,11 @@
 // format (made once, at the first such present); the conversion into the 32-bit screen waits
 // until the screen is read. The rectangles presented since the last read are remembered in
 // order, so the read converts exactly the pixels presented, each from its latest picture.
-#include <cstring>
 #include <deque>
 #include <memory>
 
 #include "platform/backend.h"
+#include "platform/soft/blit.h"
 #include "platform/soft/pixels.h"
 #include "platform/soft/window_internal.h"
 
@@ -70,12 +70,11 @@ struct HeadlessBackend::Impl {
         if (!held)
             held.reset(new uint16_t[static_cast<size_t>(width) * height]);
         heldKind = part.kind;
-        const size_t rowBytes = static_cast<size_t>(part.width) * 2;
-        for (int y = 0; y < part.height; ++y)
-            std::memcpy(
-                held.get() + static_cast<size_t>(r.top + y) * width + r.left,
-                static_cast<const uint8_t*>(part.pixels) + static_cast<ptrdiff_t>(y) * part.pitch,
-                rowBytes);
+        blit::Copy(blit::Rows{reinterpret_cast<uint8_t*>(
+                                  held.get() + static_cast<size_t>(r.top) * width + r.left),
+                              width * 2},
+                   blit::ConstRows{static_cast<const uint8_t*>(part.pixels), part.pitch},
+                   part.width, part.height, 2);
         // Rectangles the new one covers need no conversion of their own any more.
         int kept = 0;
         for (int i = 0; i < pendingCount; ++i) {

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "platform/backend.h"
+#include "platform/soft/blit.h"
 #include "platform/soft/pixels.h"
 #include "platform/soft/window_internal.h"
 
@@ -481,8 +482,6 @@ public:
                                         nullptr) == 0;
     }
 
-    SDL_Window* Window() const { return window_; }
-
 private:
     void OnOwnerThread(const char* what) const {
         if (adopted_ && pthread_equal(owner_, pthread_self()))
@@ -716,8 +715,10 @@ public:
         Run(open);
         if (!open.result && why)
             *why = open.why;
-        if (open.result)
-            video_.ScreenSize(&screenWidth_, &screenHeight_);
+        if (open.result) {
+            screenWidth_ = open.width;
+            screenHeight_ = open.height;
+        }
         return open.result;
     }
 
@@ -807,11 +808,9 @@ public:
                                    src.height) != 0;
         }
         // The presenter reads only the other buffer (or none) until this one is handed over.
-        uint8_t* out = buffers_[slot].get();
-        const auto* in = static_cast<const uint8_t*>(src.pixels);
-        for (int r = 0; r < height; ++r)
-            memcpy(out + row * static_cast<size_t>(r), in + static_cast<ptrdiff_t>(r) * src.pitch,
-                   row);
+        blit::Copy(blit::Rows{buffers_[slot].get(), static_cast<int>(row)},
+                   blit::ConstRows{static_cast<const uint8_t*>(src.pixels), src.pitch}, src.width,
+                   height, bpp);
         lock.lock();
         pictures_[slot] = Picture{src.width, height, static_cast<int>(row), src.kind, x, y, refuse};
         pending_ = slot;
@@ -907,6 +906,8 @@ private:
         switch (c.kind) {
             case Command::DoOpen:
                 c.result = video_.Open(&c.why);
+                if (c.result)
+                    video_.ScreenSize(&c.width, &c.height);
                 break;
             case Command::DoCreate:
                 c.result = video_.CreateWindow(c.text, c.x, c.y, c.width, c.height);
