@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/backend.h"
-#include "platform/soft/pixels.h"
+#include "platform/soft/ddraw/pixels.h"
 
 int main(int argc, char** argv) {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 5.0;

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/soft/blit.h"
+#include "platform/soft/ddraw/blit.h"
 #include "platform/ddraw.h"
 #include "platform/gdi.h"
 #include "support/instructions.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/soft/gdi_internal.h"
+#include "platform/soft/gdi/gdi_internal.h"
 
 using namespace platform;
 

@@ -10,7 +10,7 @@
 
 #else  // the software platform
 
-#include "platform/soft/pixels.h"
+#include "platform/soft/ddraw/pixels.h"
 #include "platform/win.h"
 
 extern const IID IID_IDirectDraw;

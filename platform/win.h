@@ -1,6 +1,6 @@
 // The window-system services the application is written against: window class and window,
 // the message queue, cursor, message boxes, screen metrics and the wsprintf formatting
-// dialect. Implemented in platform/soft/window.cpp on top of a backend (platform/backend.h);
+// dialect. Implemented in platform/soft/user/window.cpp on top of a backend (platform/backend.h);
 // built for Windows, the platform's own headers (through platform/base.h) supply them.
 #pragma once
 

@@ -23,9 +23,9 @@
 #include <vector>
 
 #include "platform/backend.h"
-#include "platform/soft/blit.h"
-#include "platform/soft/pixels.h"
-#include "platform/soft/window_internal.h"
+#include "platform/soft/ddraw/blit.h"
+#include "platform/soft/ddraw/pixels.h"
+#include "platform/soft/user/window_internal.h"
 
 namespace platform {
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/d3d.h"
-#include "platform/soft/ddraw_internal.h"
+#include "platform/soft/ddraw/ddraw_internal.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <limits>
 #include <vector>
 
-#include "platform/soft/raster.h"
+#include "platform/soft/d3d/raster.h"
 
 namespace {
 

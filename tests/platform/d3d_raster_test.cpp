@@ -8,8 +8,8 @@
 #include <random>
 #include <vector>
 
-#include "platform/soft/blit.h"
-#include "platform/soft/raster.h"
+#include "platform/soft/ddraw/blit.h"
+#include "platform/soft/d3d/raster.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <random>
 #include <vector>
 
-#include "platform/soft/blit.h"
-#include "platform/soft/pixels.h"
+#include "platform/soft/ddraw/blit.h"
+#include "platform/soft/ddraw/pixels.h"
 
 using platform::blit::ConstRows;
 using platform::blit::Isa;

@@ -7,7 +7,7 @@
 
 #include "ddraw_test_support.h"
 #include "platform/backend.h"
-#include "platform/soft/blit.h"
+#include "platform/soft/ddraw/blit.h"
 #include "platform/gdi.h"
 
 using namespace ddtest;

@@ -8,7 +8,7 @@
 #include <random>
 
 #include "platform/ddraw.h"
-#include "platform/soft/ddraw_internal.h"
+#include "platform/soft/ddraw/ddraw_internal.h"
 
 namespace ddtest {
 

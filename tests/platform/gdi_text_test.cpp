@@ -4,7 +4,7 @@
 
 #include "ddraw_test_support.h"
 #include "platform/gdi.h"
-#include "platform/soft/gdi_internal.h"
+#include "platform/soft/gdi/gdi_internal.h"
 
 using namespace ddtest;
 

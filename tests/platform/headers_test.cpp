@@ -8,8 +8,8 @@
 #include "platform/d3d.h"
 #include "platform/ddraw.h"
 #include "platform/gdi.h"
-#include "platform/soft/gdi_internal.h"
-#include "platform/soft/pixels.h"
+#include "platform/soft/gdi/gdi_internal.h"
+#include "platform/soft/ddraw/pixels.h"
 #include "platform/win.h"
 #include "sprite/overlay.h"
 

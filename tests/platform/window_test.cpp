@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/backend.h"
-#include "platform/soft/pixels.h"
+#include "platform/soft/ddraw/pixels.h"
 #include "platform/win.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include "platform/backend.h"
 #include "platform/base.h"
 #include "platform/ddraw.h"
-#include "platform/soft/pixels.h"
+#include "platform/soft/ddraw/pixels.h"
 #include "platform/win.h"
 #include "sprite/sprite.h"
 

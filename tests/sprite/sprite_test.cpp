@@ -6,7 +6,7 @@
 
 #include "directx/diag.h"
 #include "machine.h"
-#include "platform/soft/gdi_internal.h"
+#include "platform/soft/gdi/gdi_internal.h"
 #include "resources/resource_ids.h"
 #include "support/test_support.h"
 

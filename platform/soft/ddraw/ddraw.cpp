@@ -6,7 +6,7 @@
 
 #include "platform/backend.h"
 #include "platform/d3d.h"
-#include "platform/soft/ddraw_internal.h"
+#include "platform/soft/ddraw/ddraw_internal.h"
 
 const IID IID_IDirectDraw = {
     0x4b1e0101, 0x7a31, 0x4c02, {0x90, 0x00, 0x47, 0x4c, 0x49, 0x42, 0x01, 0x01}};

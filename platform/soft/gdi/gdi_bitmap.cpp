@@ -7,7 +7,7 @@
 #include <unordered_set>
 
 #include "platform/base.h"
-#include "platform/soft/gdi_internal.h"
+#include "platform/soft/gdi/gdi_internal.h"
 
 namespace platform {
 namespace {

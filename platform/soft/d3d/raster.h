@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "platform/d3d.h"
-#include "platform/soft/pixels.h"
+#include "platform/soft/ddraw/pixels.h"
 
 namespace platform::raster {
 

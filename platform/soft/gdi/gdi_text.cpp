@@ -5,7 +5,7 @@
 #include <array>
 #include <cstddef>
 
-#include "platform/soft/gdi_internal.h"
+#include "platform/soft/gdi/gdi_internal.h"
 
 namespace platform {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/gdi.h"
-#include "platform/soft/pixels.h"
+#include "platform/soft/ddraw/pixels.h"
 
 namespace platform {
 

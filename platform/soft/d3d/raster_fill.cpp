@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/soft/blit.h"
-#include "platform/soft/raster.h"
+#include "platform/soft/ddraw/blit.h"
+#include "platform/soft/d3d/raster.h"
 
 namespace platform::raster {
 namespace {
@@ -379,7 +379,7 @@ typedef uint32_t U16 __attribute__((vector_size(64)));
 namespace avx2 {
 #define GAME_RASTER_TARGET "avx2"
 #define GAME_RASTER_WIDE 0
-#include "platform/soft/raster_gouraud.inc"
+#include "platform/soft/d3d/raster_gouraud.inc"
 #undef GAME_RASTER_WIDE
 #undef GAME_RASTER_TARGET
 }  // namespace avx2
@@ -387,7 +387,7 @@ namespace avx2 {
 namespace avx512 {
 #define GAME_RASTER_TARGET "avx2,avx512f,avx512bw,avx512vl"
 #define GAME_RASTER_WIDE 1
-#include "platform/soft/raster_gouraud.inc"
+#include "platform/soft/d3d/raster_gouraud.inc"
 #undef GAME_RASTER_WIDE
 #undef GAME_RASTER_TARGET
 }  // namespace avx512

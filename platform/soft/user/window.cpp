@@ -12,7 +12,7 @@
 #include <cstring>
 
 #include "platform/backend.h"
-#include "platform/soft/window_internal.h"
+#include "platform/soft/user/window_internal.h"
 
 namespace platform {
 namespace {

@@ -8,8 +8,8 @@
 #include <typeinfo>
 
 #include "platform/backend.h"
-#include "platform/soft/blit.h"
-#include "platform/soft/ddraw_internal.h"
+#include "platform/soft/ddraw/blit.h"
+#include "platform/soft/ddraw/ddraw_internal.h"
 
 namespace platform {
 

@@ -1,6 +1,6 @@
-#include "platform/soft/pixels.h"
+#include "platform/soft/ddraw/pixels.h"
 
-#include "platform/soft/blit.h"
+#include "platform/soft/ddraw/blit.h"
 
 namespace platform {
 

@@ -8,8 +8,8 @@
 #include <new>
 #include <vector>
 
-#include "platform/soft/ddraw_internal.h"
-#include "platform/soft/raster.h"
+#include "platform/soft/ddraw/ddraw_internal.h"
+#include "platform/soft/d3d/raster.h"
 
 const IID IID_IDirect3D3 = {
     0x6b1f3a01, 0x4c2e, 0x11d0, {0x9a, 0x3e, 0x00, 0x60, 0x8c, 0x2d, 0x71, 0x01}};

@@ -1,4 +1,4 @@
-#include "platform/soft/blit.h"
+#include "platform/soft/ddraw/blit.h"
 
 #include <immintrin.h>
 

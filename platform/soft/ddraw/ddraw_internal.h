@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "platform/ddraw.h"
-#include "platform/soft/gdi_internal.h"
+#include "platform/soft/gdi/gdi_internal.h"
 
 namespace platform {
 

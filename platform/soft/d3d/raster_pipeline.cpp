@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/soft/raster.h"
+#include "platform/soft/d3d/raster.h"
 
 namespace platform::raster {
 
