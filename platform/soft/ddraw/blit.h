@@ -1,5 +1,6 @@
 // The software blitter behind DirectDraw surfaces and presentation: colour fills, copies,
-// colour-keyed copies and the conversion of 16-bit pixels to the window's XRGB8888.
+// colour-keyed copies (blit.cpp) and the conversion of 16-bit pixels to the window's
+// XRGB8888 (convert.cpp).
 //
 // Every kernel exists as a plain scalar reference and in vector versions (SSE2, AVX2)
 // chosen once at run time from what the processor supports. Tests force each path in turn
@@ -19,6 +20,8 @@ Isa ActiveIsa();
 // Use `isa` from now on; a path the processor cannot run falls back to the best it can.
 // Returns the path actually selected.
 Isa ForceIsa(Isa isa);
+// `wanted` where the processor runs it, else the best path it has.
+Isa Supported(Isa wanted);
 
 // Rectangles of pixels: `width` pixels of `bpp` bytes (1, 2 or 4) on `height` rows.
 struct Rows {
