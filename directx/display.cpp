@@ -307,7 +307,12 @@ int CreateDisplaySurfaces(HWND window, unsigned width, unsigned height, unsigned
     return 1;
 }
 
-IDirectDrawSurface4* CreateSpriteSurface(unsigned width, unsigned height, int systemMemory) {
+void ReportSpriteSurfaceError(HRESULT hr) {
+    ReportDirectDrawError(hr, kModule, 648);
+}
+
+IDirectDrawSurface4* CreateSpriteSurface(unsigned width, unsigned height, int systemMemory,
+                                         HRESULT* failure) {
     if (!DisplayContext.directDraw4)
         return nullptr;  // no display yet: nothing to create surfaces with
     DDSURFACEDESC2 desc = SurfaceDesc();
@@ -319,7 +324,10 @@ IDirectDrawSurface4* CreateSpriteSurface(unsigned width, unsigned height, int sy
     IDirectDrawSurface4* surface = nullptr;
     HRESULT hr = DisplayContext.directDraw4->CreateSurface(&desc, &surface, nullptr);
     if (hr != DD_OK) {
-        ReportDirectDrawError(hr, kModule, 648);
+        if (failure)
+            *failure = hr;
+        else
+            ReportSpriteSurfaceError(hr);
         return nullptr;
     }
     if (!DisplayContext.hardwareDestColorKey) {

@@ -54,7 +54,13 @@ int SetUpDisplay(HWND window, unsigned width, unsigned height, unsigned bitsPerP
 BOOL WINAPI DeviceEnumCallback(GUID* guid, LPSTR driverDescription, LPSTR driverName,
                                void* context);
 int CreateDisplaySurfaces(HWND window, unsigned width, unsigned height, unsigned bitsPerPixel);
-IDirectDrawSurface4* CreateSpriteSurface(unsigned width, unsigned height, int systemMemory);
+// With `failure` given, a surface that cannot be created is not reported here: its result
+// code goes to `*failure` and the caller reports it with ReportSpriteSurfaceError once it
+// has let go of what it holds (a bitmap load's memory DC and bitmap).
+IDirectDrawSurface4* CreateSpriteSurface(unsigned width, unsigned height, int systemMemory,
+                                         HRESULT* failure = nullptr);
+// The report of a sprite surface that could not be created.
+void ReportSpriteSurfaceError(HRESULT hr);
 
 // The device, its viewport and the scene state (SetupSceneState). 1 or 0.
 int CreateDirect3DDevice(unsigned viewportX, unsigned viewportY, unsigned viewportWidth,

@@ -182,10 +182,15 @@ int Sprite::LoadSingleImage(int systemMemory) {
     width = info.bmWidth;
     height = info.bmHeight;
 
+    HRESULT failure = DD_OK;
     node->surface = CreateSpriteSurface(static_cast<unsigned>(width), static_cast<unsigned>(height),
-                                        systemMemory);
-    if (!node->surface)
+                                        systemMemory, &failure);
+    if (!node->surface) {
+        loaded.Release();
+        if (failure != DD_OK)
+            ReportSpriteSurfaceError(failure);
         return 0;
+    }
 
     HDC surfaceDc = nullptr;
     HRESULT hr = node->surface->GetDC(&surfaceDc);
@@ -223,10 +228,13 @@ int Sprite::LoadImageStrip(uint16_t frameCountArg, int systemMemory) {
         SpriteFrame* node = AppendFrame();
         if (!node)
             return 0;
+        HRESULT failure = DD_OK;
         node->surface = CreateSpriteSurface(static_cast<unsigned>(width),
-                                            static_cast<unsigned>(height), systemMemory);
+                                            static_cast<unsigned>(height), systemMemory, &failure);
         if (!node->surface) {
             loaded.Release();
+            if (failure != DD_OK)
+                ReportSpriteSurfaceError(failure);
             ShowSpriteError(kErrorFormat, 307, false);
             return 0;
         }

@@ -232,9 +232,27 @@ TEST_F(SpriteErrors, SurfaceCreationFailuresShowTheirBoxesAfterTheReport) {
     EXPECT_EQ(fatalErrorOccurred, 1);
     EXPECT_NE(std::string(errorReport).find("DDERR_OUTOFVIDEOMEMORY"), std::string::npos);
 
+    // A load lets go of its memory DC and bitmap before the report, whose box comes from the
+    // fatal path's DestroyWindow.
+    auto expectReleasedBeforeTheReport = [] {
+        const auto traced = platform::TraceOps();
+        platform::StopTrace();
+        const auto reportAt = std::find(traced.begin(), traced.end(), "DestroyWindow");
+        ASSERT_NE(reportAt, traced.end());
+        EXPECT_EQ(std::count(traced.begin(), reportAt, "DeleteDC"), 1);
+        EXPECT_EQ(std::count(traced.begin(), reportAt, "DeleteObject"), 1);
+    };
     platform::FailCall("IDirectDraw4::CreateSurface", 3, DDERR_OUTOFVIDEOMEMORY);
+    platform::StartTrace();
     Sprite strip(IDB_FONT_7X11, 0, 0, 0, 0, 0, 94, 0);
+    expectReleasedBeforeTheReport();
     ExpectBox("ERROR", "Error: sprite:307");
+
+    platform::FailCall("IDirectDraw4::CreateSurface", 1, DDERR_OUTOFVIDEOMEMORY);
+    platform::StartTrace();
+    Sprite single(IDB_CROSSHAIR, 0, 0, 0, 0, 0, 1, 0);
+    expectReleasedBeforeTheReport();
+    EXPECT_EQ(single.surface, nullptr);
 }
 
 TEST_F(SpriteErrors, DeviceContextFailuresAreReportedWithTheirLines) {
