@@ -21,8 +21,9 @@ wine_available() {
 wine_start() {
     wine_work=$1
     mkdir -p "$wine_work"
-    Xvfb -displayfd 3 -noreset -screen 0 1024x768x16 -nolisten tcp 3>"$wine_work/display" \
-        >"$wine_work/xvfb.log" 2>&1 &
+    # SIGTERM to the server when this shell dies, even of a SIGKILL that runs no trap.
+    setpriv --pdeathsig TERM Xvfb -displayfd 3 -noreset -screen 0 1024x768x16 -nolisten tcp \
+        3>"$wine_work/display" >"$wine_work/xvfb.log" 2>&1 &
     wine_xvfb=$!
     trap wine_stop EXIT
     local i

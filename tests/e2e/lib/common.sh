@@ -22,10 +22,13 @@ e2e_setup() {
     # resets when its last client leaves (the readiness probe below), refusing the game's
     # connection if that comes in the middle of the reset.
     # A test may ask for another depth first: screen_depth=8.
-    Xvfb -displayfd 3 -noreset -screen 0 "${E2E_SCREEN:-1024x768x${screen_depth:-24}}" -nolisten tcp \
-        3>"$work/display" \
-        >"$work/xvfb.log" 2>&1 &
+    # The server gets SIGTERM when the shell that started it dies, however it dies: a
+    # SIGKILL (a CTest timeout) runs no trap.
+    setpriv --pdeathsig TERM Xvfb -displayfd 3 -noreset \
+        -screen 0 "${E2E_SCREEN:-1024x768x${screen_depth:-24}}" -nolisten tcp \
+        3>"$work/display" >"$work/xvfb.log" 2>&1 &
     xvfb=$!
+    e2e_shell=$BASHPID
     trap e2e_cleanup EXIT
     wait_until 10 test -s "$work/display" || fail "Xvfb did not start"
     export DISPLAY=":$(head -n 1 "$work/display")"
@@ -38,8 +41,10 @@ e2e_setup() {
 
 e2e_cleanup() {
     local h i
-    # Only the test's own shell cleans up: a command substitution can run the trap too.
-    [ "$BASHPID" = "$$" ] || return 0
+    # Only the shell that set up cleans up (a command substitution can run the trap too).
+    # That may be a subshell: the Wine tests run each attempt in one, where $$ is the
+    # parent's id.
+    [ "$BASHPID" = "${e2e_shell:-}" ] || return 0
     # The game first, while its display still exists (a lost display is a different end).
     if [ -n "$pid" ] && kill "$pid" 2>/dev/null; then
         for i in $(seq 1 30); do
