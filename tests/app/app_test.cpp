@@ -304,8 +304,19 @@ TEST_F(NoDisplayTest, TheRunSaysSoInOneLineAndExitsWithZero) {
     EXPECT_EQ(WinMain(platform::ModuleInstance(), nullptr, cmdLine, SW_SHOWDEFAULT), 0);
     std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
-    EXPECT_NE(err.find("no display"), std::string::npos) << err;
+    EXPECT_EQ(err.rfind("Game Library: no display can be opened: ", 0), 0u) << err;
     EXPECT_FALSE(testing_support::FileExists("info.txt"));
+}
+
+TEST_F(NoDisplayTest, TheLineNamesTheProgramByItsWindowClass) {
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.lpszClassName = "Sprite Demo";
+    ASSERT_NE(RegisterClassA(&windowClass), 0);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 0);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.rfind("Sprite Demo: no display can be opened: ", 0), 0u) << err;
 }
 
 TEST_F(NoDisplayTest, BoxesThatCannotBeShownGoToStandardErrorLineByLine) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The example program built for Windows as its guide says: the Windows build of the library
 # installed into a fresh prefix, examples/sprite_demo built against it with the toolchain
-# file, then run under Wine for a few frames in a folder holding only its own files
+# file the package holds (the package alone is enough), then run under Wine for a few frames in a folder holding only its own files
 # (gem.xxx and ring.bmp). It counts its last picture's pixels from the back buffer: every
 # opaque pixel of ring.bmp in its own colour, and the lit gem. The run must end cleanly and
 # write nothing but its logs.
@@ -17,7 +17,7 @@ rm -rf "$package"
 mkdir -p "$package"
 cmake --install "$build" --prefix "$package/prefix" >/dev/null || { echo "FAIL: install" >&2; exit 1; }
 cmake -S "$example" -B "$package/build" -G Ninja -DCMAKE_PREFIX_PATH="$package/prefix" \
-    -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-w64.cmake" \
+    -DCMAKE_TOOLCHAIN_FILE="$package/prefix/lib/cmake/GameLibrary/mingw-w64.cmake" \
     -DGAME_WINDOWS_ARCH="$(sed -n 's/^GAME_WINDOWS_ARCH:[A-Z]*=//p' "$build/CMakeCache.txt")" \
     >"$package/configure.log" 2>&1 &&
     cmake --build "$package/build" >"$package/build.log" 2>&1 ||

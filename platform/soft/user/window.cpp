@@ -91,8 +91,15 @@ void PostFromBackend(UINT message, WPARAM wParam, LPARAM lParam) {
     Enqueue(s.window.handle, message, wParam, lParam);
 }
 
+// The program's name for its messages: the window class it registered last (the test
+// application's is "Game Library"), else the executable's name.
+const char* ProgramName() {
+    const auto& classes = Sys().classes;
+    return classes.empty() ? program_invocation_short_name : classes.back().name.c_str();
+}
+
 // Opens the backend once. When no display can be opened, says so on standard error in
-// one line (once per backend) and returns false.
+// one line (once per backend), under the program's name, and returns false.
 bool EnsureOpen() {
     WindowSystem& s = Sys();
     Backend& backend = CurrentBackend();
@@ -103,7 +110,7 @@ bool EnsureOpen() {
     std::string why;
     if (!backend.Open(&why)) {
         s.failedBackend = &backend;
-        fprintf(stderr, "Game Library: no display can be opened: %s\n",
+        fprintf(stderr, "%s: no display can be opened: %s\n", ProgramName(),
                 why.empty() ? "unknown reason" : why.c_str());
         return false;
     }
