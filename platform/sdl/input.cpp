@@ -325,8 +325,14 @@ void SdlVideo::Translate(const SDL_Event& e, const PostFn& post) {
                 notches = -notches;
             if (notches == 0)
                 break;
+#if SDL_VERSION_ATLEAST(2, 26, 0)
+            const int x = e.wheel.mouseX, y = e.wheel.mouseY;
+#else
+            int x = 0, y = 0;
+            SDL_GetMouseState(&x, &y);
+#endif
             post(WM_MOUSEWHEEL, MAKEWPARAM(MouseKeys(), notches * WHEEL_DELTA),
-                 PointLParam(windowX_ + e.wheel.mouseX, windowY_ + e.wheel.mouseY));
+                 PointLParam(windowX_ + x, windowY_ + y));
             break;
         }
         case SDL_WINDOWEVENT:
