@@ -89,12 +89,13 @@ int AnsiText(const char* utf8, uint32_t* text) {
 // The character a key-down gives by itself with the modifiers held, as the platform's
 // keyboard translation does: Control with a letter or [ \ ] gives the control character,
 // Enter, Backspace, Tab and Escape their own. -1: what the layout makes of the key (SDL's
-// text event) decides; 0 characters: none (Alt alone makes system keys, which give none).
+// text event) decides; 0 characters: none (left Alt makes system keys, which give none).
 int OwnText(WPARAM vk, Uint16 mods, uint32_t* text) {
     const bool control = (mods & KMOD_CTRL) != 0, alt = (mods & KMOD_ALT) != 0;
     *text = 0;
-    if (control && alt)
-        return -1;  // AltGr: the layout's third level
+    // AltGr (right Alt on X, Control with Alt on the platform): the layout's third level.
+    if ((control && alt) || (mods & KMOD_RALT))
+        return -1;
     if (alt)
         return 0;
     if (control) {
