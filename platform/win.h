@@ -15,12 +15,8 @@ namespace platform {
 HINSTANCE ModuleInstance();
 }  // namespace platform
 
-// The signed coordinates of a mouse message's lParam (the platform keeps these two in a
-// header of its own).
-#ifndef GET_X_LPARAM
-#define GET_X_LPARAM(lp) (static_cast<int>(static_cast<short>(LOWORD(lp))))
-#define GET_Y_LPARAM(lp) (static_cast<int>(static_cast<short>(HIWORD(lp))))
-#endif
+// GET_X_LPARAM and GET_Y_LPARAM, the signed coordinates of a mouse message's lParam.
+#include <windowsx.h>
 
 #else  // the software platform
 
