@@ -15,6 +15,9 @@ namespace platform {
 HINSTANCE ModuleInstance();
 }  // namespace platform
 
+// GET_X_LPARAM and GET_Y_LPARAM, the signed coordinates of a mouse message's lParam.
+#include <windowsx.h>
+
 #else  // the software platform
 
 // Calling conventions: they mean nothing on this platform.
@@ -25,6 +28,7 @@ typedef uintptr_t WPARAM;
 typedef intptr_t LPARAM;
 typedef intptr_t LRESULT;
 typedef char CHAR;
+typedef short SHORT;
 typedef const char* LPCSTR;
 typedef char* LPSTR;
 typedef DWORD COLORREF;
@@ -98,6 +102,43 @@ constexpr UINT WM_KEYUP = 0x0101;
 constexpr UINT WM_CHAR = 0x0102;
 constexpr UINT WM_SYSCOMMAND = 0x0112;
 constexpr UINT WM_MOUSEMOVE = 0x0200;
+constexpr UINT WM_LBUTTONDOWN = 0x0201;
+constexpr UINT WM_LBUTTONUP = 0x0202;
+constexpr UINT WM_LBUTTONDBLCLK = 0x0203;
+constexpr UINT WM_RBUTTONDOWN = 0x0204;
+constexpr UINT WM_RBUTTONUP = 0x0205;
+constexpr UINT WM_RBUTTONDBLCLK = 0x0206;
+constexpr UINT WM_MBUTTONDOWN = 0x0207;
+constexpr UINT WM_MBUTTONUP = 0x0208;
+constexpr UINT WM_MBUTTONDBLCLK = 0x0209;
+constexpr UINT WM_MOUSEWHEEL = 0x020A;
+
+// Mouse-message wParam: the buttons and modifier keys down (low word); for WM_MOUSEWHEEL
+// the signed wheel movement, in multiples of WHEEL_DELTA a notch, is the high word.
+constexpr WPARAM MK_LBUTTON = 0x0001;
+constexpr WPARAM MK_RBUTTON = 0x0002;
+constexpr WPARAM MK_SHIFT = 0x0004;
+constexpr WPARAM MK_CONTROL = 0x0008;
+constexpr WPARAM MK_MBUTTON = 0x0010;
+constexpr int WHEEL_DELTA = 120;
+
+// Packing of message parameters. Mouse messages carry the point in lParam as two signed
+// 16-bit values: x in the low word, y in the high word (client coordinates; screen
+// coordinates for WM_MOUSEWHEEL).
+#define LOWORD(l) (static_cast<WORD>(static_cast<uintptr_t>(l) & 0xFFFF))
+#define HIWORD(l) (static_cast<WORD>((static_cast<uintptr_t>(l) >> 16) & 0xFFFF))
+#define MAKELONG(a, b)                                            \
+    (static_cast<LONG>(static_cast<DWORD>(static_cast<WORD>(a)) | \
+                       (static_cast<DWORD>(static_cast<WORD>(b)) << 16)))
+#define MAKEWPARAM(l, h) (static_cast<WPARAM>(static_cast<DWORD>(MAKELONG(l, h))))
+#define MAKELPARAM(l, h) (static_cast<LPARAM>(static_cast<DWORD>(MAKELONG(l, h))))
+#define GET_X_LPARAM(lp) (static_cast<int>(static_cast<short>(LOWORD(lp))))
+#define GET_Y_LPARAM(lp) (static_cast<int>(static_cast<short>(HIWORD(lp))))
+#define GET_KEYSTATE_WPARAM(w) (LOWORD(w))
+#define GET_WHEEL_DELTA_WPARAM(w) (static_cast<short>(HIWORD(w)))
+
+// Hit-test codes (WM_SETCURSOR's lParam, low word).
+constexpr int HTCLIENT = 1;
 
 // System commands.
 constexpr WPARAM SC_CLOSE = 0xF060;
@@ -137,12 +178,16 @@ constexpr int BLACK_BRUSH = 4;
 #define IDC_ARROW MAKEINTRESOURCEA(32512)
 
 // Virtual-key codes.
+constexpr WPARAM VK_LBUTTON = 0x01;
+constexpr WPARAM VK_RBUTTON = 0x02;
+constexpr WPARAM VK_MBUTTON = 0x04;
 constexpr WPARAM VK_BACK = 0x08;
 constexpr WPARAM VK_TAB = 0x09;
 constexpr WPARAM VK_RETURN = 0x0D;
 constexpr WPARAM VK_SHIFT = 0x10;
 constexpr WPARAM VK_CONTROL = 0x11;
 constexpr WPARAM VK_MENU = 0x12;
+constexpr WPARAM VK_CAPITAL = 0x14;
 constexpr WPARAM VK_ESCAPE = 0x1B;
 constexpr WPARAM VK_SPACE = 0x20;
 constexpr WPARAM VK_PRIOR = 0x21;
@@ -157,6 +202,13 @@ constexpr WPARAM VK_INSERT = 0x2D;
 constexpr WPARAM VK_DELETE = 0x2E;
 constexpr WPARAM VK_NUMPAD0 = 0x60;
 constexpr WPARAM VK_F1 = 0x70;
+constexpr WPARAM VK_F12 = 0x7B;
+constexpr WPARAM VK_LSHIFT = 0xA0;
+constexpr WPARAM VK_RSHIFT = 0xA1;
+constexpr WPARAM VK_LCONTROL = 0xA2;
+constexpr WPARAM VK_RCONTROL = 0xA3;
+constexpr WPARAM VK_LMENU = 0xA4;
+constexpr WPARAM VK_RMENU = 0xA5;
 
 // COM initialisation: accepted and ignored (nothing here needs apartments).
 HRESULT CoInitialize(void* reserved);
@@ -176,6 +228,23 @@ BOOL ShowWindow(HWND hwnd, int cmdShow);
 BOOL UpdateWindow(HWND hwnd);
 HCURSOR SetCursor(HCURSOR cursor);
 int ShowCursor(BOOL show);
+
+// The pointer and the keys. The window's client area is the whole window (no frame).
+BOOL GetClientRect(HWND hwnd, RECT* rect);  // (0, 0, width, height)
+BOOL GetCursorPos(POINT* point);            // screen coordinates
+BOOL ScreenToClient(HWND hwnd, POINT* point);
+BOOL ClientToScreen(HWND hwnd, POINT* point);
+// Mouse capture: while a window holds it, mouse messages go to it wherever the pointer is
+// (with coordinates outside the client area); without it, only those over the window do.
+HWND SetCapture(HWND hwnd);
+BOOL ReleaseCapture();
+HWND GetCapture();
+// A key's state as of the messages the thread has taken from its queue: high bit down, low
+// bit toggled (every press flips it). Virtual keys, mouse buttons (VK_LBUTTON...) and the
+// sided modifiers (VK_LSHIFT...) are known.
+SHORT GetKeyState(int virtualKey);
+// A key's state now: high bit while it is down.
+SHORT GetAsyncKeyState(int virtualKey);
 
 BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeMsg);
 BOOL GetMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax);

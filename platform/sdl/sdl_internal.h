@@ -116,7 +116,19 @@ private:
     // 5-6-5 value to the pixel value of its nearest allocated colour.
     bool PrepareIndexed();
     void ConvertToIndexed(const PixelView& src, uint8_t* dst, int dstPitch) const;
+
+    // SDL's input events as window messages (input.cpp). A key-down is held back until the
+    // text it produces is known (SDL's text event comes right after it); FlushKey posts it.
     void Translate(const SDL_Event& e, const PostFn& post);
+    void FlushKey(const PostFn& post);
+    WPARAM MouseKeys() const;  // the MK_ flags of the buttons and modifiers down
+    Uint16 mods_ = KMOD_NONE;
+    WPARAM buttons_ = 0;
+    bool keyHeld_ = false;
+    SDL_KeyboardEvent heldKey_{};
+    WPARAM heldVk_ = 0;
+    uint32_t heldText_ = 0;
+    int heldCount_ = 0;  // -1: the text event decides
     pthread_t owner_{};
     bool adopted_ = false;
     bool opened_ = false;

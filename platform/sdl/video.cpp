@@ -43,6 +43,7 @@ bool SdlVideo::Open(std::string* why) {
         return false;
     }
     opened_ = true;
+    SDL_StartTextInput();  // key-downs bring the text they produce
     const char* current = SDL_GetCurrentVideoDriver();
     if (current && strcmp(current, "x11") == 0)
         WatchX11();
@@ -136,6 +137,7 @@ void SdlVideo::PumpEvents(const PostFn& post) {
     SDL_Event e;
     while (SDL_PollEvent(&e))
         Translate(e, post);
+    FlushKey(post);
     // Another client destroyed the window: the run ends as on a close request.
     if (window_ && windowGone.load() && !goneReported_) {
         goneReported_ = true;

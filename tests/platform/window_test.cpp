@@ -7,6 +7,7 @@
 
 #include "platform/backend.h"
 #include "platform/soft/ddraw/pixels.h"
+#include "platform/soft/user/window_internal.h"
 #include "platform/win.h"
 
 namespace {
@@ -125,6 +126,24 @@ TEST_F(WindowTest, QueueKeepsOrderPeekLeavesMessageAndQuitComesLast) {
     EXPECT_EQ(msg.wParam, 3u);
     EXPECT_EQ(seen, (std::vector<UINT>{WM_KEYDOWN, WM_KEYUP}));
     EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+}
+
+// A program stalled under a moving mouse: the moves fold into one, so no key after them is
+// lost to a full queue; a key-down's characters come before the input waiting after it.
+TEST_F(WindowTest, MovesFoldAndCharactersComeBeforeLaterInput) {
+    Create();
+    for (int i = 0; i < 10000; ++i)
+        backend_->Script(WM_MOUSEMOVE, 0, MAKELPARAM(i % 800, 5));
+    backend_->Script(platform::kKeyTextNote, 'a' | 'b' << 8, 2);
+    backend_->Script(WM_KEYDOWN, 'A', 0x1e0001);
+    backend_->Script(WM_KEYUP, 'A', 0xc01e0001);
+    MSG msg;
+    std::vector<UINT> got;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE) && got.size() < 20) {
+        got.push_back(msg.message == WM_CHAR ? static_cast<UINT>(msg.wParam) : msg.message);
+        TranslateMessage(&msg);
+    }
+    EXPECT_EQ(got, (std::vector<UINT>{WM_MOUSEMOVE, WM_KEYDOWN, 'a', 'b', WM_KEYUP}));
 }
 
 TEST_F(WindowTest, FiltersIncludeBothBoundsAndTheQuitComesWhenNothingTheFilterTakesWaits) {

@@ -4,11 +4,20 @@
 // The queue is a fixed ring of messages, so posting and taking messages never allocates.
 // The quit request is kept apart from the ring, as a flag with its exit code, and is
 // delivered only when no other message is waiting: a full ring can never lose it.
+//
+// Keyboard and mouse messages come from the backend, which posts them as the window is to
+// receive them (mouse points in client coordinates, WM_MOUSEWHEEL's in screen coordinates).
+// On their way into the queue the window system keeps the keys' state now (for
+// GetAsyncKeyState) and the pointer's position, leaves out the mouse messages of a pointer
+// outside the window unless the window holds the capture, turns a second click into a
+// double click where the window's class asks for it, and folds a move into a move still
+// waiting. Taking one from the queue updates the thread's key state (GetKeyState).
 #include "platform/win.h"
 
 #include <strings.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/backend.h"
@@ -18,6 +27,10 @@ namespace platform {
 namespace {
 
 constexpr int kQueueCapacity = 4096;
+// The platform's default double-click time (ms) and the box (pixels) both clicks must be in.
+constexpr DWORD kDoubleClickTime = 500;
+constexpr int kDoubleClickWidth = 4;
+constexpr int kDoubleClickHeight = 4;
 
 struct ClassRecord {
     std::string name;
@@ -28,6 +41,7 @@ struct ClassRecord {
 struct WindowRecord {
     HWND handle = nullptr;  // null: no window
     WNDPROC proc = nullptr;
+    UINT classStyle = 0;
     RECT rect{};
     bool visible = false;
     std::string title;
@@ -38,9 +52,32 @@ struct WindowSystem {
     WindowRecord window;
     uintptr_t serial = 0;  // windows created so far; makes every handle unique
 
-    MSG ring[kQueueCapacity];
+    struct Queued {
+        MSG msg;
+        bool input;         // keyboard or mouse, from the backend (not posted by the program)
+        uint8_t textCount;  // WM_KEYDOWN: the characters it produces, first in the low byte
+        uint32_t text;
+    };
+    Queued ring[kQueueCapacity];
     int head = 0;  // oldest message
     int count = 0;
+
+    uint8_t keyState[256] = {};    // as of the messages taken: 0x80 down, 0x01 toggled
+    uint8_t asyncState[256] = {};  // now: 0x80 down
+    POINT pointer{0, 0};           // the pointer's last known screen position
+    HWND capture = nullptr;
+    uint32_t noteText = 0;  // from a kKeyTextNote, for the WM_KEYDOWN right after it
+    int noteCount = 0;
+    struct {
+        UINT message;
+        DWORD time;
+        POINT pt;
+    } lastClick{};  // the last button-down that can start a double click
+    struct {
+        MSG msg;
+        uint32_t text;
+        int count;
+    } lastKey{};  // the last WM_KEYDOWN taken from the queue, with its text
 
     bool quitPosted = false;
     int quitCode = 0;
@@ -64,18 +101,98 @@ bool IsLive(HWND hwnd) {
     return hwnd != nullptr && Sys().window.handle == hwnd;
 }
 
-bool Enqueue(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+WindowSystem::Queued& At(int i) {
+    WindowSystem& s = Sys();
+    return s.ring[(s.head + i) % kQueueCapacity];
+}
+
+bool Enqueue(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, bool input = false,
+             DWORD time = TimeGetTime(), uint32_t text = 0, int textCount = 0) {
     WindowSystem& s = Sys();
     if (s.count == kQueueCapacity)
         return false;
-    MSG& m = s.ring[(s.head + s.count) % kQueueCapacity];
-    m.hwnd = hwnd;
-    m.message = message;
-    m.wParam = wParam;
-    m.lParam = lParam;
-    m.time = TimeGetTime();
-    m.pt = POINT{0, 0};
+    WindowSystem::Queued& q = At(s.count);
+    q.msg = MSG{hwnd, message, wParam, lParam, time, s.pointer};
+    q.input = input;
+    q.text = text;
+    q.textCount = static_cast<uint8_t>(textCount);
     ++s.count;
+    return true;
+}
+
+bool IsMouseMessage(UINT message) {
+    return message >= WM_MOUSEMOVE && message <= WM_MOUSEWHEEL;
+}
+
+// Sets a key's down bit in a state table; `toggle` flips the toggled bit on a press.
+void SetKey(uint8_t* state, int vk, bool down, bool toggle) {
+    if (down && toggle && !(state[vk] & 0x80))
+        state[vk] ^= 0x01;
+    state[vk] = static_cast<uint8_t>(down ? state[vk] | 0x80 : state[vk] & ~0x80);
+}
+
+// What a keyboard or mouse message says about the keys and buttons, into a state table.
+// Shift, Control and Alt are kept per side (the scan code and the extended-key bit tell
+// which); the key for both is down while either is.
+void ApplyInput(uint8_t* state, UINT message, WPARAM wParam, LPARAM lParam, bool toggle) {
+    if (message == WM_KEYDOWN || message == WM_KEYUP) {
+        const int vk = static_cast<int>(wParam & 0xFF);
+        const bool down = message == WM_KEYDOWN;
+        const int scan = static_cast<int>((lParam >> 16) & 0xFF);
+        const bool extended = ((lParam >> 24) & 1) != 0;
+        int side = 0;
+        if (vk == static_cast<int>(VK_SHIFT))
+            side = static_cast<int>(scan == 0x36 ? VK_RSHIFT : VK_LSHIFT);
+        else if (vk == static_cast<int>(VK_CONTROL))
+            side = static_cast<int>(extended ? VK_RCONTROL : VK_LCONTROL);
+        else if (vk == static_cast<int>(VK_MENU))
+            side = static_cast<int>(extended ? VK_RMENU : VK_LMENU);
+        if (side == 0) {
+            SetKey(state, vk, down, toggle);
+            return;
+        }
+        SetKey(state, side, down, toggle);
+        const int other = side ^ 1;  // the left and right codes differ in the lowest bit
+        SetKey(state, vk, ((state[side] | state[other]) & 0x80) != 0, toggle);
+        return;
+    }
+    if (IsMouseMessage(message)) {
+        const WPARAM keys = LOWORD(wParam);
+        SetKey(state, VK_LBUTTON, (keys & MK_LBUTTON) != 0, toggle);
+        SetKey(state, VK_RBUTTON, (keys & MK_RBUTTON) != 0, toggle);
+        SetKey(state, VK_MBUTTON, (keys & MK_MBUTTON) != 0, toggle);
+    }
+}
+
+// A mouse message from the backend on its way into the queue: false when the window does
+// not receive it. May turn a button-down into a double click.
+bool RouteMouse(UINT* message, LPARAM lParam, DWORD time) {
+    WindowSystem& s = Sys();
+    if (s.window.handle == nullptr)
+        return false;
+    const RECT& r = s.window.rect;
+    if (*message == WM_MOUSEWHEEL) {
+        s.pointer = POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+        return true;
+    }
+    const POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    s.pointer = POINT{p.x + r.left, p.y + r.top};
+    if (s.capture == nullptr &&
+        (p.x < 0 || p.y < 0 || p.x >= r.right - r.left || p.y >= r.bottom - r.top))
+        return false;  // over whatever is beside the window
+    if (*message != WM_LBUTTONDOWN && *message != WM_RBUTTONDOWN && *message != WM_MBUTTONDOWN)
+        return true;
+    auto& last = s.lastClick;
+    if ((s.window.classStyle & CS_DBLCLKS) && last.message == *message &&
+        time - last.time < kDoubleClickTime && abs(p.x - last.pt.x) < kDoubleClickWidth / 2 &&
+        abs(p.y - last.pt.y) < kDoubleClickHeight / 2) {
+        *message += WM_LBUTTONDBLCLK - WM_LBUTTONDOWN;
+        last.message = 0;  // a third click starts again
+    } else {
+        last.message = *message;
+        last.time = time;
+        last.pt = p;
+    }
     return true;
 }
 
@@ -83,12 +200,37 @@ bool Enqueue(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 // request from the backend is the same as PostQuitMessage.
 void PostFromBackend(UINT message, WPARAM wParam, LPARAM lParam) {
     WindowSystem& s = Sys();
+    if (message == kKeyTextNote) {
+        s.noteText = static_cast<uint32_t>(wParam);
+        s.noteCount = lParam < 0             ? 0
+                      : lParam > kMaxKeyText ? kMaxKeyText
+                                             : static_cast<int>(lParam);
+        return;
+    }
+    const int textCount = message == WM_KEYDOWN ? s.noteCount : 0;
+    s.noteCount = 0;  // a note is for the message right after it only
     if (message == WM_QUIT) {
         s.quitPosted = true;
         s.quitCode = static_cast<int>(wParam);
         return;
     }
-    Enqueue(s.window.handle, message, wParam, lParam);
+    ApplyInput(s.asyncState, message, wParam, lParam, false);
+    const DWORD time = TimeGetTime();
+    if (IsMouseMessage(message)) {
+        if (!RouteMouse(&message, lParam, time))
+            return;
+        // A move folds into a move still waiting at the end of the queue.
+        if (message == WM_MOUSEMOVE && s.count > 0) {
+            WindowSystem::Queued& last = At(s.count - 1);
+            if (last.input && last.msg.message == WM_MOUSEMOVE &&
+                last.msg.hwnd == s.window.handle) {
+                last.msg = MSG{s.window.handle, message, wParam, lParam, time, s.pointer};
+                return;
+            }
+        }
+    }
+    const bool input = message == WM_KEYDOWN || message == WM_KEYUP || IsMouseMessage(message);
+    Enqueue(s.window.handle, message, wParam, lParam, input, time, s.noteText, textCount);
 }
 
 // The program's name for its messages: the window class it registered last (the test
@@ -139,16 +281,29 @@ bool Matches(const MSG& m, HWND hwnd, UINT filterMin, UINT filterMax) {
 bool Take(MSG* out, HWND hwnd, UINT filterMin, UINT filterMax, bool remove) {
     WindowSystem& s = Sys();
     for (int i = 0; i < s.count; ++i) {
-        const MSG& m = s.ring[(s.head + i) % kQueueCapacity];
-        if (!Matches(m, hwnd, filterMin, filterMax))
+        const WindowSystem::Queued q = At(i);
+        if (!Matches(q.msg, hwnd, filterMin, filterMax))
             continue;
         if (out)
-            *out = m;
+            *out = q.msg;
         if (remove) {
             // Close the gap: later messages keep their order.
             for (int j = i; j + 1 < s.count; ++j)
-                s.ring[(s.head + j) % kQueueCapacity] = s.ring[(s.head + j + 1) % kQueueCapacity];
+                At(j) = At(j + 1);
             --s.count;
+            if (q.input) {
+                ApplyInput(s.keyState, q.msg.message, q.msg.wParam, q.msg.lParam, true);
+                if (q.msg.message == WM_KEYDOWN)
+                    s.lastKey = {q.msg, q.text, q.textCount};
+                // A mouse message lets the window set the cursor first, unless it holds the
+                // capture; the message named is the button's press even for a double click.
+                UINT m = q.msg.message;
+                if (m == WM_LBUTTONDBLCLK || m == WM_RBUTTONDBLCLK || m == WM_MBUTTONDBLCLK)
+                    m -= WM_LBUTTONDBLCLK - WM_LBUTTONDOWN;
+                if (IsMouseMessage(m) && s.capture == nullptr && IsLive(q.msg.hwnd))
+                    s.window.proc(q.msg.hwnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(q.msg.hwnd),
+                                  MAKELPARAM(HTCLIENT, m));
+            }
         }
         return true;
     }
@@ -201,6 +356,13 @@ void ResetWindowSystem() {
     s.window = WindowRecord{};
     s.head = 0;
     s.count = 0;
+    memset(s.keyState, 0, sizeof s.keyState);
+    memset(s.asyncState, 0, sizeof s.asyncState);
+    s.pointer = POINT{0, 0};
+    s.capture = nullptr;
+    s.noteCount = 0;
+    s.lastClick = {};
+    s.lastKey = {};
     s.quitPosted = false;
     s.quitCode = 0;
     s.waitCount = 0;
@@ -292,6 +454,7 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
     ++s.serial;
     s.window.handle = reinterpret_cast<HWND>(0x10000 + s.serial * 0x10);
     s.window.proc = cls->wc.lpfnWndProc;
+    s.window.classStyle = cls->wc.style;
     s.window.rect = RECT{x, y, x + width, y + height};
     s.window.title = title;
     s.window.visible = false;
@@ -319,6 +482,7 @@ BOOL DestroyWindow(HWND hwnd) {
     // The procedure may have destroyed the window itself (nested DestroyWindow).
     if (s.window.handle == hwnd) {
         s.window = platform::WindowRecord{};
+        s.capture = nullptr;
         platform::CurrentBackend().DestroyWindow();
     }
     return TRUE;
@@ -396,8 +560,28 @@ BOOL GetMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax) {
 }
 
 BOOL TranslateMessage(const MSG* msg) {
-    // Key messages are not turned into character messages: nothing here reads WM_CHAR.
-    return FALSE;
+    if (msg == nullptr || (msg->message != WM_KEYDOWN && msg->message != WM_KEYUP))
+        return FALSE;
+    // The key-down taken last is translated into the characters its key gave: they come
+    // next, before any keyboard or mouse message that waits.
+    auto& s = Sys();
+    const MSG& key = s.lastKey.msg;
+    if (msg->message == WM_KEYDOWN && key.message == WM_KEYDOWN && key.hwnd == msg->hwnd &&
+        key.wParam == msg->wParam && key.lParam == msg->lParam && key.time == msg->time) {
+        int at = 0;
+        while (at < s.count && !platform::At(at).input)
+            ++at;
+        for (int i = 0; i < s.lastKey.count && s.count < platform::kQueueCapacity; ++i, ++at) {
+            for (int j = s.count; j > at; --j)
+                platform::At(j) = platform::At(j - 1);
+            ++s.count;
+            const WPARAM ch = (s.lastKey.text >> (8 * i)) & 0xFF;
+            platform::At(at) = {
+                MSG{msg->hwnd, WM_CHAR, ch, msg->lParam, platform::TimeGetTime(), s.pointer}, false,
+                0, 0};
+        }
+    }
+    return TRUE;
 }
 
 LRESULT DispatchMessageA(const MSG* msg) {
@@ -417,6 +601,71 @@ BOOL WaitMessage() {
     platform::CurrentBackend().WaitEvent();
     platform::Pump();
     return TRUE;
+}
+
+BOOL GetClientRect(HWND hwnd, RECT* rect) {
+    if (!platform::IsLive(hwnd) || rect == nullptr)
+        return FALSE;
+    const RECT& r = Sys().window.rect;
+    *rect = RECT{0, 0, r.right - r.left, r.bottom - r.top};
+    return TRUE;
+}
+
+BOOL GetCursorPos(POINT* point) {
+    if (point == nullptr)
+        return FALSE;
+    *point = Sys().pointer;
+    return TRUE;
+}
+
+BOOL ScreenToClient(HWND hwnd, POINT* point) {
+    if (!platform::IsLive(hwnd) || point == nullptr)
+        return FALSE;
+    point->x -= Sys().window.rect.left;
+    point->y -= Sys().window.rect.top;
+    return TRUE;
+}
+
+BOOL ClientToScreen(HWND hwnd, POINT* point) {
+    if (!platform::IsLive(hwnd) || point == nullptr)
+        return FALSE;
+    point->x += Sys().window.rect.left;
+    point->y += Sys().window.rect.top;
+    return TRUE;
+}
+
+HWND SetCapture(HWND hwnd) {
+    auto& s = Sys();
+    HWND previous = s.capture;
+    if (platform::IsLive(hwnd))
+        s.capture = hwnd;
+    return previous;
+}
+
+BOOL ReleaseCapture() {
+    Sys().capture = nullptr;
+    return TRUE;
+}
+
+HWND GetCapture() {
+    return Sys().capture;
+}
+
+SHORT GetKeyState(int virtualKey) {
+    if (virtualKey < 0 || virtualKey > 255)
+        return 0;
+    const uint8_t state = Sys().keyState[virtualKey];
+    return static_cast<SHORT>(((state & 0x80) ? 0x8000 : 0) | (state & 0x01));
+}
+
+SHORT GetAsyncKeyState(int virtualKey) {
+    auto& s = Sys();
+    if (virtualKey < 0 || virtualKey > 255)
+        return 0;
+    // What the window system has seen by now: its pending events come in first.
+    if (s.openedBackend == &platform::CurrentBackend())
+        platform::Pump();
+    return static_cast<SHORT>((s.asyncState[virtualKey] & 0x80) ? 0x8000 : 0);
 }
 
 BOOL PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -14,4 +14,12 @@ void InstallBackend(std::unique_ptr<Backend> backend);
 // Forgets which backend was opened (called when the backend is replaced).
 void ForgetOpenedBackend();
 
+// A note a backend posts just before a WM_KEYDOWN: the text that key-down produces, which
+// TranslateMessage turns into WM_CHAR messages when the program translates that key-down.
+// wParam holds up to four characters of the ANSI code page, the first in the low byte;
+// lParam their number. The note itself never reaches the queue. A backend posts a WM_CHAR
+// itself for text no key-down brings (an input method's).
+constexpr UINT kKeyTextNote = 0x7FFF0001;
+constexpr int kMaxKeyText = 4;
+
 }  // namespace platform
