@@ -81,6 +81,16 @@ inline IDirectDrawSurface4* MakePrimary(IDirectDraw4* dd4) {
     return s;
 }
 
+// A popup window for clippers to be bound to (its class registered on first use).
+inline HWND TestWindow(int x, int y, int width, int height) {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.lpszClassName = "DirectDraw Test";
+    RegisterClassA(&wc);
+    return CreateWindowExA(0, "DirectDraw Test", "t", WS_POPUP, x, y, width, height, nullptr,
+                           nullptr, nullptr, nullptr);
+}
+
 inline platform::PixelBuffer Pixels(IDirectDrawSurface4* s) {
     platform::PixelBuffer b{};
     EXPECT_TRUE(platform::GetPixelBuffer(s, &b));
