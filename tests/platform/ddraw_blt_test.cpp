@@ -227,7 +227,8 @@ TEST(DirectDrawBlt, OverlappingBlitsWithinOneSurfaceReadTheSourceFirst) {
 // window, it confines the blit to the surface instead of rejecting the rectangle.
 TEST(DirectDrawBlt, AClipperConfinesTheBlitToTheSurfaceInsteadOfRefusingIt) {
     Device dev;
-    HWND hwnd = TestWindow(0, 0, 8, 8);
+    TestWindow window(0, 0, 8, 8);
+    HWND hwnd = window.hwnd;
     IDirectDrawSurface4* dst = MakeSurface(dev.dd4, 10, 10, PixelKind::RGB565);
     IDirectDrawSurface4* src = MakeSurface(dev.dd4, 6, 6, PixelKind::RGB565);
     DDBLTFX fx{};
@@ -251,7 +252,6 @@ TEST(DirectDrawBlt, AClipperConfinesTheBlitToTheSurfaceInsteadOfRefusingIt) {
     EXPECT_EQ(dst->Blt(&backwards, src, nullptr, 0, nullptr), DDERR_INVALIDRECT);
     dst->Release();
     src->Release();
-    DestroyWindow(hwnd);
 }
 
 TEST(DirectDrawSurface, DeviceContextsAndLocksExcludeEachOther) {
@@ -332,8 +332,8 @@ TEST(DirectDrawPrimary, WithoutAClipperTheWholeScreenIsTheLimit) {
 // A clipper bound to a window confines the copy to the window's rectangle on the screen.
 TEST(DirectDrawPrimary, BlitsAreClippedToTheClippersWindow) {
     platform::HeadlessBackend& screen = platform::UseHeadlessBackend(64, 48);
-    HWND hwnd = TestWindow(10, 8, 30, 20);
-    ASSERT_NE(hwnd, nullptr);
+    TestWindow window(10, 8, 30, 20);
+    HWND hwnd = window.hwnd;
     Device dev;
     IDirectDrawSurface4* primary = MakePrimary(dev.dd4);
     IDirectDrawSurface4* back = MakeSurface(dev.dd4, 64, 48, PixelKind::RGB565);
@@ -422,7 +422,8 @@ TEST(DirectDrawBlt, CachedOpaqueRunsFollowEveryChangeOfTheSprite) {
     IDirectDrawSurface4* dst = MakeSurface(dev.dd4, kDw, kDh, PixelKind::RGB565);
     IDirectDrawClipper* clipper = nullptr;
     ASSERT_EQ(dev.dd4->CreateClipper(0, &clipper, nullptr), DD_OK);
-    clipper->SetHWnd(0, TestWindow(0, 0, 8, 8));
+    TestWindow window(0, 0, 8, 8);
+    clipper->SetHWnd(0, window.hwnd);
     dst->SetClipper(clipper);
     clipper->Release();
     DDCOLORKEY key{kKey, kKey};
