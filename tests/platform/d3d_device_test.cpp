@@ -534,10 +534,10 @@ TEST_F(D3DDevice, EachTargetFormatGetsTheLitColourInItsOwnLayout) {
 }
 
 // A surface skips a fill where the pixels are known to hold the colour already. Random runs
-// of fills, Clear2, drawing, copies, Lock and GDI writes on a target not given out raw
-// until the end: after every step its pixels (copied out with Blt, which does not touch the source)
-// must be what a plain model of the same steps holds. Steps whose pixels the model cannot
-// compute (drawing, text) take the model from the copy. Half the fills take the last
+// of fills, Clear2, drawing, copies, Lock and GDI writes on a target not given out raw until
+// the end: after every step its pixels (copied out with Blt, which does not touch the
+// source) must be what a plain model of the same steps holds. Steps whose pixels the model
+// cannot compute (drawing, text) take the model from the copy. Half the fills take the last
 // fill's rectangle, one edge moved out by a pixel, and its value. At the end the pixels are
 // given out raw and written between fills.
 TEST_F(D3DDevice, FillsSkippedOnlyWhereThePixelsHoldTheColour) {
