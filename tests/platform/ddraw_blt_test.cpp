@@ -225,7 +225,7 @@ TEST(DirectDrawBlt, OverlappingBlitsWithinOneSurfaceReadTheSourceFirst) {
 
 // A clipper with no window clips to nothing: blits through it are refused. Bound to a
 // window, it confines the blit to the surface instead of rejecting the rectangle.
-TEST(DirectDrawBlt, AClipperConfinesTheBlitToTheSurfaceInsteadOfRefusingIt) {
+TEST(DirectDrawBlt, AClipperWithAWindowConfinesTheBlitToTheSurfaceOneWithoutRefusesIt) {
     Device dev;
     TestWindow window(0, 0, 8, 8);
     HWND hwnd = window.hwnd;
