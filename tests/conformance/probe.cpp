@@ -245,7 +245,9 @@ void ProbeBlits() {
     Result("keydest.Blt", dst->Blt(nullptr, src, nullptr, DDBLT_KEYDEST | DDBLT_WAIT, nullptr));
     Dump("keydest", dst, kW, kH);
 
-    // Rectangles without a clipper: anything not wholly inside the surface is refused.
+    // Rectangles without a clipper: anything not wholly inside the surface is refused by
+    // blits (a destination of no width refused even with a source that has some); a lock
+    // refuses a rectangle partly outside, takes an empty one and points at its corner.
     struct Case {
         const char* name;
         RECT rect;
@@ -254,6 +256,8 @@ void ProbeBlits() {
         {"inside", {0, 0, kW, kH}},         {"past-right", {8, 0, kW + 1, 4}},
         {"past-bottom", {0, 8, 4, kH + 1}}, {"negative", {-1, 0, 3, 4}},
         {"flipped", {4, 0, 0, 4}},          {"empty", {3, 3, 3, 6}},
+        {"outside", {20, 20, 24, 24}},      {"flipped-tall", {6, 2, 3, 8}},
+        {"corner", {2, 1, 6, 5}},
     };
     IDirectDrawSurface4* plain = MakeSurface(kW, kH, DDSCAPS_OFFSCREENPLAIN);
     for (const Case& c : cases) {
@@ -261,11 +265,25 @@ void ProbeBlits() {
         char name[64];
         snprintf(name, sizeof name, "rect.fill.%s", c.name);
         Result(name, Fill(plain, &rect, 0x1111));
+        DDSURFACEDESC2 whole = Desc(), desc = Desc();
+        plain->Lock(nullptr, &whole, 0, nullptr);
+        plain->Unlock(nullptr);
+        snprintf(name, sizeof name, "rect.lock.%s", c.name);
+        const HRESULT locked = plain->Lock(&rect, &desc, 0, nullptr);
+        const long at = static_cast<long>(static_cast<uint8_t*>(desc.lpSurface) -
+                                          static_cast<uint8_t*>(whole.lpSurface));
+        Line(name, "0x%08lx row %ld byte %ld",
+             static_cast<unsigned long>(static_cast<uint32_t>(locked)),
+             locked == DD_OK ? at / whole.lPitch : -1, locked == DD_OK ? at % whole.lPitch : -1);
+        if (locked == DD_OK)
+            plain->Unlock(&rect);
         const int w = c.rect.right - c.rect.left, h = c.rect.bottom - c.rect.top;
-        if (w > 0 && h > 0) {
-            RECT from{0, 0, w, h};
+        if (w >= 0 && h >= 0) {
+            RECT from{0, 0, w ? w : 4, h ? h : 4};
             snprintf(name, sizeof name, "rect.copy-dest.%s", c.name);
             Result(name, plain->Blt(&rect, src, &from, DDBLT_WAIT, nullptr));
+        }
+        if (w > 0 && h > 0) {
             RECT to{0, 0, w, h};
             if (w <= kW && h <= kH) {
                 snprintf(name, sizeof name, "rect.copy-src.%s", c.name);
@@ -273,6 +291,24 @@ void ProbeBlits() {
             }
         }
     }
+
+    // A clipper with neither a window nor a clip list: every blit through it is refused.
+    IDirectDrawClipper* bare = nullptr;
+    Result("bareclip.CreateClipper", dd4->CreateClipper(0, &bare, nullptr));
+    Fill(plain, nullptr, 0x2222);
+    if (bare && plain->SetClipper(bare) == DD_OK) {
+        RECT part{12, 8, 20, 16}, from{0, 0, 8, 8};
+        Result("bareclip.fill", Fill(plain, nullptr, 0x3333));
+        Result("bareclip.fill-part", Fill(plain, &part, 0x3333));
+        Result("bareclip.copy", plain->Blt(&part, src, &from, DDBLT_WAIT, nullptr));
+        RECT flipped{8, 0, 0, 8};
+        Result("bareclip.fill-flipped", Fill(plain, &flipped, 0x3333));
+        Result("bareclip.copy-flipped", plain->Blt(&flipped, src, &from, DDBLT_WAIT, nullptr));
+        Dump("bareclip", plain, kW, kH);
+        plain->SetClipper(nullptr);
+    }
+    if (bare)
+        bare->Release();
     plain->Release();
     src->Release();
     dst->Release();
@@ -355,6 +391,13 @@ void ProbeClippedBlit(HWND window) {
     Line("primary.clipped",
          "copied %d wrong %d changed-in-window-outside-rect %d outside-window %d", copied, wrong,
          changedInside, strayOutside);
+    RECT none{8, 8, 8, 40};
+    Result("primary.zero-width.Blt", primary->Blt(&none, src, &whole, DDBLT_WAIT, nullptr));
+    IDirectDrawClipper* bare = nullptr;
+    if (dd4->CreateClipper(0, &bare, nullptr) == DD_OK && primary->SetClipper(bare) == DD_OK)
+        Result("primary.bareclip.Blt", primary->Blt(&to, src, &whole, DDBLT_WAIT, nullptr));
+    if (bare)
+        bare->Release();
     src->Release();
     primary->Release();
 }

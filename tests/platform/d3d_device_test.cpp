@@ -4,6 +4,7 @@
 // already hold the colour.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <random>
 #include <string>
@@ -533,10 +534,12 @@ TEST_F(D3DDevice, EachTargetFormatGetsTheLitColourInItsOwnLayout) {
 }
 
 // A surface skips a fill where the pixels are known to hold the colour already. Random runs
-// of fills, Clear2, drawing, copies, Lock and GDI writes on a target that is never given out
-// raw: after every step its pixels (copied out with Blt, which does not touch the source)
-// must be what a plain model of the same steps holds. Steps whose pixels the model cannot
-// compute (drawing, text) take the model from the copy.
+// of fills, Clear2, drawing, copies, Lock and GDI writes on a target not given out raw until
+// the end: after every step its pixels (copied out with Blt, which does not touch the
+// source) must be what a plain model of the same steps holds. Steps whose pixels the model
+// cannot compute (drawing, text) take the model from the copy. Half the fills take the last
+// fill's rectangle, one edge moved out by a pixel, and its value. At the end the pixels are
+// given out raw and written between fills.
 TEST_F(D3DDevice, FillsSkippedOnlyWhereThePixelsHoldTheColour) {
     RenderTarget target(640, 480, platform::PixelKind::RGB565);
     RenderTarget copy(640, 480, platform::PixelKind::RGB565);
@@ -547,9 +550,9 @@ TEST_F(D3DDevice, FillsSkippedOnlyWhereThePixelsHoldTheColour) {
     auto readBack = [&] {
         EXPECT_EQ(copy.get()->Blt(nullptr, target.get(), nullptr, DDBLT_WAIT, nullptr), DD_OK);
         std::vector<uint16_t> got(640 * 480);
+        const platform::PixelBuffer b = copy.Pixels();
         for (int y = 0; y < 480; ++y)
-            for (int x = 0; x < 640; ++x)
-                got[y * 640 + x] = copy.At16(x, y);
+            std::memcpy(&got[y * 640], static_cast<const uint8_t*>(b.pixels) + y * b.pitch, 1280);
         return got;
     };
     auto fillModel = [&](const RECT& r, uint16_t v) {
@@ -575,13 +578,26 @@ TEST_F(D3DDevice, FillsSkippedOnlyWhereThePixelsHoldTheColour) {
     std::vector<Step> steps;
     for (int writer = 3; writer <= 6; ++writer)
         steps.insert(steps.end(), {{0, 0, 0}, {writer, 2, 0}, {pick(0, 2), 0, 0}});
-    for (int i = 0; i < 200; ++i)
-        steps.push_back({pick(0, 6), pick(0, 3), pick(0, 1)});
+    for (int i = 0; i < 400; ++i)
+        steps.push_back({pick(0, 6), pick(0, 7), pick(0, 1)});
+    steps.insert(steps.end(), {{0, 0, 0}, {7, 0, 0}, {0, 0, 0}, {7, 0, 0}, {0, 0, 0}});
+    RECT last = whole;
+    int lastValue = 0;
+    platform::PixelBuffer raw{};
     for (size_t step = 0; step < steps.size(); ++step) {
         const int op = steps[step].op;
-        const uint16_t value = values[steps[step].value];
         const RECT rects[] = {whole, part, inner, wider};
-        const RECT r = rects[steps[step].rect];
+        RECT r = steps[step].rect < 4 ? rects[steps[step].rect] : last;
+        if (steps[step].rect >= 4 && op <= 2) {
+            LONG* edges[] = {&r.left, &r.top, &r.right, &r.bottom};
+            const int e = pick(0, 3);
+            const LONG out = e < 2 ? -1 : 1, limit = e < 2 ? 0 : (e == 2 ? 640 : 480);
+            *edges[e] += *edges[e] == limit ? -out : out;
+            steps[step].value = lastValue;
+        }
+        const uint16_t value = values[steps[step].value];
+        if (op <= 2)
+            last = r, lastValue = steps[step].value;
         if (op <= 1) {  // a colour fill, with high bits the 16-bit pixels drop
             DDBLTFX fx{};
             fx.dwSize = sizeof fx;
@@ -616,6 +632,13 @@ TEST_F(D3DDevice, FillsSkippedOnlyWhereThePixelsHoldTheColour) {
             reinterpret_cast<uint16_t*>(static_cast<uint8_t*>(desc.lpSurface) +
                                         y * desc.lPitch)[x] = 0x7777;
             ASSERT_EQ(target.get()->Unlock(nullptr), DD_OK);
+            model[y * 640 + x] = 0x7777;
+        } else if (op == 7) {  // one pixel written raw (the pixels given out on the first)
+            if (!raw.pixels)
+                raw = target.Pixels();
+            const int x = pick(r.left, r.right - 1), y = pick(r.top, r.bottom - 1);
+            reinterpret_cast<uint16_t*>(static_cast<uint8_t*>(raw.pixels) + y * raw.pitch)[x] =
+                0x7777;
             model[y * 640 + x] = 0x7777;
         } else {  // text through the surface's DC
             HDC dc = nullptr;

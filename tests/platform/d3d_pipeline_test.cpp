@@ -375,8 +375,10 @@ TEST(Pipeline, SpecularIsOffUntilEnabled) {
 // each, and a second call with another world matrix and light draws what a fresh pipeline
 // draws: nothing carries over from shared or earlier vertices. The rippled grid overhangs
 // the viewport, so clipped and unclipped triangles both share vertices; it has more
-// vertices than the pipeline remembers at once, and some positions with two normals; a fan
-// keeps one vertex in use for longer than the pipeline remembers it.
+// vertices than the pipeline remembers at once, and every position of a cell's second
+// triangle has a second normal there, differing in y and z only; a fan keeps one vertex in
+// use for longer than the pipeline remembers it, first as its triangles' first corner, then
+// as their second.
 TEST(Pipeline, SharedVerticesDrawAsIfEveryTriangleCameAlone) {
     constexpr int kCells = 48;
     auto at = [](int i, int j) {
@@ -386,11 +388,17 @@ TEST(Pipeline, SharedVerticesDrawAsIfEveryTriangleCameAlone) {
         const float len = std::sqrt(nx * nx + ny * ny + 1);
         return Vert(x, y, z, nx / len, ny / len, -1 / len);
     };
+    auto tilted = [&](int i, int j) {
+        D3DVERTEX v = at(i, j);
+        const float ny = v.ny;
+        v.ny = v.nz, v.nz = -ny;
+        return v;
+    };
     std::vector<D3DVERTEX> mesh;
     for (int j = 0; j < kCells; ++j)
         for (int i = 0; i < kCells; ++i) {
             mesh.insert(mesh.end(), {at(i, j), at(i, j + 1), at(i + 1, j)});
-            mesh.insert(mesh.end(), {at(i + 1, j), at(i, j + 1), at(i + 1, j + 1)});
+            mesh.insert(mesh.end(), {tilted(i + 1, j), tilted(i, j + 1), tilted(i + 1, j + 1)});
         }
     // The first rows again with another normal: the same positions must be lit anew.
     for (size_t k = 0, n = 6 * 3 * kCells; k < n; ++k) {
@@ -406,8 +414,12 @@ TEST(Pipeline, SharedVerticesDrawAsIfEveryTriangleCameAlone) {
         const float a = 6.2831853f * static_cast<float>(i) / kSpokes;
         return Vert(90 * std::cos(a), 90 * std::sin(a), -4, 0, 0.6f, 0.8f);
     };
+    const D3DVERTEX centre = Vert(5, -3, -4, 0, 0.6f, 0.8f);
     for (int i = 0; i < kSpokes; ++i)
-        mesh.insert(mesh.end(), {Vert(5, -3, -4, 0, 0.6f, 0.8f), rim(i), rim(i + 1)});
+        if (i < kSpokes / 2)
+            mesh.insert(mesh.end(), {centre, rim(i), rim(i + 1)});
+        else
+            mesh.insert(mesh.end(), {rim(i), centre, rim(i + 1)});
     D3DMATRIX turned = Identity();
     turned._11 = turned._22 = 0.8f;
     turned._12 = 0.6f, turned._21 = -0.6f;

@@ -28,6 +28,8 @@ TEST(DirectDrawAllocation, AFramesPlatformWorkAllocatesNothing) {
     IDirectDrawSurface4* sprite = MakeSurface(dev.dd4, 64, 64, PixelKind::RGB565);
     IDirectDrawClipper* clipper = nullptr;
     ASSERT_EQ(dev.dd4->CreateClipper(0, &clipper, nullptr), DD_OK);
+    TestWindow window(0, 0, 640, 480);
+    clipper->SetHWnd(0, window.hwnd);
     primary->SetClipper(clipper);
     clipper->Release();
     DDCOLORKEY key{0xF81F, 0xF81F};

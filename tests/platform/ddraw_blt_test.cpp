@@ -165,8 +165,9 @@ TEST(DirectDrawBlt, BadRectanglesAreRefusedWithoutTouchingPixels) {
         SCOPED_TRACE(testing::Message()
                      << r.left << "," << r.top << "," << r.right << "," << r.bottom);
         EXPECT_EQ(dst->Blt(&r, nullptr, nullptr, DDBLT_COLORFILL, &fx), DDERR_INVALIDRECT);
-        RECT ok{0, 0, r.right - r.left, r.bottom - r.top};
-        if (ok.right > 0 && ok.bottom > 0 && ok.right <= 16 && ok.bottom <= 8) {
+        // The other rectangle is never empty: an empty one is refused before sizes differ.
+        RECT ok{0, 0, std::max(r.right - r.left, 1), std::max(r.bottom - r.top, 1)};
+        if (ok.right <= 16 && ok.bottom <= 8) {
             EXPECT_EQ(dst->Blt(&r, src, &ok, 0, nullptr), DDERR_INVALIDRECT);
             EXPECT_EQ(dst->Blt(&ok, src, &r, 0, nullptr), DDERR_INVALIDRECT);
         }
@@ -222,8 +223,12 @@ TEST(DirectDrawBlt, OverlappingBlitsWithinOneSurfaceReadTheSourceFirst) {
     }
 }
 
-TEST(DirectDrawBlt, AClipperConfinesTheBlitToTheSurfaceInsteadOfRefusingIt) {
+// A clipper with no window clips to nothing: blits through it are refused. Bound to a
+// window, it confines the blit to the surface instead of rejecting the rectangle.
+TEST(DirectDrawBlt, AClipperWithAWindowConfinesTheBlitToTheSurfaceOneWithoutRefusesIt) {
     Device dev;
+    TestWindow window(0, 0, 8, 8);
+    HWND hwnd = window.hwnd;
     IDirectDrawSurface4* dst = MakeSurface(dev.dd4, 10, 10, PixelKind::RGB565);
     IDirectDrawSurface4* src = MakeSurface(dev.dd4, 6, 6, PixelKind::RGB565);
     DDBLTFX fx{};
@@ -235,6 +240,9 @@ TEST(DirectDrawBlt, AClipperConfinesTheBlitToTheSurfaceInsteadOfRefusingIt) {
     ASSERT_EQ(dst->SetClipper(clipper), DD_OK);
     clipper->Release();
     RECT d{7, -2, 13, 4};
+    EXPECT_EQ(dst->Blt(&d, src, nullptr, 0, nullptr), DDERR_NOCLIPLIST);
+    EXPECT_EQ(dst->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL, &fx), DDERR_NOCLIPLIST);
+    ASSERT_EQ(clipper->SetHWnd(0, hwnd), DD_OK);
     ASSERT_EQ(dst->Blt(&d, src, nullptr, 0, nullptr), DD_OK);
     const platform::PixelBuffer b = Pixels(dst);
     for (int y = 0; y < 10; ++y)
@@ -279,8 +287,13 @@ TEST(DirectDrawSurface, DeviceContextsAndLocksExcludeEachOther) {
     EXPECT_EQ(other->Blt(nullptr, s, nullptr, 0, nullptr), DDERR_SURFACEBUSY);
     EXPECT_EQ(s->Unlock(nullptr), DD_OK);
     EXPECT_EQ(s->Unlock(nullptr), DDERR_NOTLOCKED);
+    // A rectangle reaching outside is a bad parameter; an empty one is taken.
     RECT outside{6, 6, 9, 9};
-    EXPECT_EQ(s->Lock(&outside, &desc, 0, nullptr), DDERR_INVALIDRECT);
+    EXPECT_EQ(s->Lock(&outside, &desc, 0, nullptr), DDERR_INVALIDPARAMS);
+    RECT empty{3, 3, 3, 6};
+    ASSERT_EQ(s->Lock(&empty, &desc, 0, nullptr), DD_OK);
+    EXPECT_EQ(desc.lpSurface, static_cast<uint8_t*>(b.pixels) + 3 * b.pitch + 3 * 2);
+    EXPECT_EQ(s->Unlock(nullptr), DD_OK);
     EXPECT_EQ(other->Blt(nullptr, s, nullptr, 0, nullptr), DD_OK);
     s->Release();
     other->Release();
@@ -316,22 +329,11 @@ TEST(DirectDrawPrimary, WithoutAClipperTheWholeScreenIsTheLimit) {
     back->Release();
 }
 
-namespace {
-LRESULT QuietProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    return DefWindowProcA(hwnd, message, wParam, lParam);
-}
-}  // namespace
-
 // A clipper bound to a window confines the copy to the window's rectangle on the screen.
 TEST(DirectDrawPrimary, BlitsAreClippedToTheClippersWindow) {
     platform::HeadlessBackend& screen = platform::UseHeadlessBackend(64, 48);
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = QuietProc;
-    wc.lpszClassName = "Clip Test";
-    ASSERT_NE(RegisterClassA(&wc), 0);
-    HWND hwnd = CreateWindowExA(0, "Clip Test", "t", WS_POPUP, 10, 8, 30, 20, nullptr, nullptr,
-                                nullptr, nullptr);
-    ASSERT_NE(hwnd, nullptr);
+    TestWindow window(10, 8, 30, 20);
+    HWND hwnd = window.hwnd;
     Device dev;
     IDirectDrawSurface4* primary = MakePrimary(dev.dd4);
     IDirectDrawSurface4* back = MakeSurface(dev.dd4, 64, 48, PixelKind::RGB565);
@@ -420,6 +422,8 @@ TEST(DirectDrawBlt, CachedOpaqueRunsFollowEveryChangeOfTheSprite) {
     IDirectDrawSurface4* dst = MakeSurface(dev.dd4, kDw, kDh, PixelKind::RGB565);
     IDirectDrawClipper* clipper = nullptr;
     ASSERT_EQ(dev.dd4->CreateClipper(0, &clipper, nullptr), DD_OK);
+    TestWindow window(0, 0, 8, 8);
+    clipper->SetHWnd(0, window.hwnd);
     dst->SetClipper(clipper);
     clipper->Release();
     DDCOLORKEY key{kKey, kKey};

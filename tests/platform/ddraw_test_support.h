@@ -81,6 +81,24 @@ inline IDirectDrawSurface4* MakePrimary(IDirectDraw4* dd4) {
     return s;
 }
 
+// A popup window for clippers to be bound to (its class registered on first use), destroyed
+// with the object: the platform has one window at a time.
+struct TestWindow {
+    HWND hwnd;
+    TestWindow(int x, int y, int width, int height) {
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = DefWindowProcA;
+        wc.lpszClassName = "DirectDraw Test";
+        RegisterClassA(&wc);
+        hwnd = CreateWindowExA(0, "DirectDraw Test", "t", WS_POPUP, x, y, width, height, nullptr,
+                               nullptr, nullptr, nullptr);
+        EXPECT_NE(hwnd, nullptr);
+    }
+    ~TestWindow() { DestroyWindow(hwnd); }
+    TestWindow(const TestWindow&) = delete;
+    TestWindow& operator=(const TestWindow&) = delete;
+};
+
 inline platform::PixelBuffer Pixels(IDirectDrawSurface4* s) {
     platform::PixelBuffer b{};
     EXPECT_TRUE(platform::GetPixelBuffer(s, &b));

@@ -30,6 +30,11 @@ bool Intersect(const RECT& a, const RECT& b, RECT* out) {
     return out->right > out->left && out->bottom > out->top;
 }
 
+// A clipper with neither a window nor a clip list clips to nothing: blits through it fail.
+bool WithoutClipList(const Clipper* clipper) {
+    return clipper && !clipper->window();
+}
+
 bool Overlap(const RECT& a, const RECT& b) {
     RECT r;
     return Intersect(a, b, &r);
@@ -170,9 +175,13 @@ HRESULT Surface::Blt(RECT* destRect, IDirectDrawSurface4* srcInterface, RECT* sr
         if (busy())
             return DDERR_SURFACEBUSY;
         RECT d{0, 0, width_, height_};
+        if (destRect && (destRect->right <= destRect->left || destRect->bottom <= destRect->top))
+            return DDERR_INVALIDRECT;
+        if (WithoutClipList(clipper_))
+            return DDERR_NOCLIPLIST;
         if (destRect) {
             d = *destRect;
-            if (clipper_ && d.right >= d.left && d.bottom >= d.top) {
+            if (clipper_) {
                 if (!Intersect(d, RECT{0, 0, width_, height_}, &d))
                     return DD_OK;
             } else if (!InsideSurface(d, width_, height_)) {
@@ -214,8 +223,10 @@ HRESULT Surface::Blt(RECT* destRect, IDirectDrawSurface4* srcInterface, RECT* sr
     RECT d{0, 0, width_, height_};
     if (destRect)
         d = *destRect;
-    if (d.right < d.left || d.bottom < d.top)
+    if (d.right <= d.left || d.bottom <= d.top)
         return DDERR_INVALIDRECT;
+    if (WithoutClipList(clipper_))
+        return DDERR_NOCLIPLIST;
     if (d.right - d.left != s.right - s.left || d.bottom - d.top != s.bottom - s.top)
         return DDERR_UNSUPPORTED;  // no stretching
     if (clipper_) {
@@ -335,19 +346,19 @@ HRESULT Surface::BltToScreen(RECT* destRect, Surface* src, const RECT& s, DWORD 
     DisplaySize(&sw, &sh);
     const RECT screen{0, 0, sw, sh};
     RECT d = destRect ? *destRect : screen;
-    if (d.right < d.left || d.bottom < d.top)
+    if (d.right <= d.left || d.bottom <= d.top)
         return DDERR_INVALIDRECT;
+    if (WithoutClipList(clipper_))
+        return DDERR_NOCLIPLIST;
     if (d.right - d.left != s.right - s.left || d.bottom - d.top != s.bottom - s.top)
         return DDERR_UNSUPPORTED;
     RECT clip = screen;
     if (clipper_) {
-        if (clipper_->window()) {
-            RECT window;
-            if (!GetWindowRect(clipper_->window(), &window))
-                return DD_OK;  // the window is gone: nothing of it is visible
-            if (!Intersect(clip, window, &clip))
-                return DD_OK;
-        }
+        RECT window;
+        if (!GetWindowRect(clipper_->window(), &window))
+            return DD_OK;  // the window is gone: nothing of it is visible
+        if (!Intersect(clip, window, &clip))
+            return DD_OK;
     } else if (!InsideSurface(d, sw, sh)) {
         return DDERR_INVALIDRECT;
     }
@@ -499,9 +510,12 @@ HRESULT Surface::Lock(RECT* rect, DDSURFACEDESC2* desc, DWORD flags, HANDLE even
         return DDERR_SURFACEBUSY;
     RECT r{0, 0, width_, height_};
     if (rect) {
+        // An empty rectangle inside the surface is taken (the pointer lands on its corner);
+        // one reaching outside, or turned over, is a bad parameter rather than a bad rectangle.
         r = *rect;
-        if (!InsideSurface(r, width_, height_))
-            return DDERR_INVALIDRECT;
+        if (r.left < 0 || r.top < 0 || r.right < r.left || r.bottom < r.top || r.right > width_ ||
+            r.bottom > height_)
+            return DDERR_INVALIDPARAMS;
     }
     DescribeInto(desc);
     desc->lpSurface = pixels_.get() + r.top * pitch_ + r.left * BytesPerPixel(kind_);
