@@ -5,7 +5,12 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 #include "platform/backend.h"
 #include "platform/win.h"
@@ -192,6 +197,35 @@ TEST_F(SdlBackendTest, AWindowThatCannotShowThePictureSaysSoOnceAndEndsTheRun) {
         quit = msg.message == WM_QUIT;
     EXPECT_TRUE(quit);
     EXPECT_EQ(msg.wParam, 1u);
+}
+
+// A backend whose thread cannot start (no address space for its stack) ends the process with
+// one line and exit code 1; so does an exit called on SDL's own thread, which cannot wait
+// for itself to shut SDL down (the alarm ends a run that waits).
+TEST_F(SdlBackendTest, NoThreadOrAnExitOnItsThreadEndsTheProcess) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");  // the child needs the backend's thread
+    EXPECT_EXIT(
+        {
+            alarm(10);
+            platform::SdlCall([] { exit(3); });
+        },
+        ::testing::ExitedWithCode(1), "");
+    EXPECT_EXIT(
+        {
+            long pages = 0;
+            FILE* statm = fopen("/proc/self/statm", "r");
+            if (!statm || fscanf(statm, "%ld", &pages) != 1)
+                exit(2);
+            platform::UseSdlBackend();  // the old backend's thread ends; its stack is kept
+            std::thread([] { pause(); }).detach();  // and taken here
+            rlimit limit;
+            limit.rlim_cur = static_cast<rlim_t>(pages * sysconf(_SC_PAGESIZE) + (1 << 20));
+            limit.rlim_max = RLIM_INFINITY;
+            setrlimit(RLIMIT_AS, &limit);
+            GetSystemMetrics(SM_CXSCREEN);
+        },
+        ::testing::ExitedWithCode(1),
+        "Game Library: cannot start a thread \\(.*\\); the game ends.");
 }
 
 }  // namespace
