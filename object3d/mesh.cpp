@@ -79,8 +79,8 @@ struct MeshCount {
 };
 
 void SayOutOfMemory(const char* name, const char* what, size_t bytes) {
-    RunLogPrintf("Mesh %s: not enough memory for %s (%zu bytes); the mesh is empty\n", name, what,
-                 bytes);
+    RunLogPrintf("Mesh %s: not enough memory for %s (%llu bytes); the mesh is empty\n", name, what,
+                 static_cast<unsigned long long>(bytes));
 }
 
 // Parses NUL-terminated text in place into the object's mesh members and frees the text.
