@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <thread>
 
 #include "platform/backend.h"
@@ -199,33 +200,32 @@ TEST_F(SdlBackendTest, AWindowThatCannotShowThePictureSaysSoOnceAndEndsTheRun) {
     EXPECT_EQ(msg.wParam, 1u);
 }
 
-// A backend whose thread cannot start (no address space for its stack) ends the process with
-// one line and exit code 1; so does an exit called on SDL's own thread, which cannot wait
-// for itself to shut SDL down (the alarm ends a run that waits).
-TEST_F(SdlBackendTest, NoThreadOrAnExitOnItsThreadEndsTheProcess) {
+// Without room for a thread's stack, starting the signal watcher or the backend's thread
+// ends the process with one line and exit code 1; so does an exception escaping on SDL's
+// thread while the program's thread waits for it, and an exit called there, which cannot
+// wait for that thread to shut SDL down (the alarm ends a run that waits).
+TEST_F(SdlBackendTest, NoThreadOrAFailureOnItEndsTheProcess) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");  // the child needs the backend's thread
+    const auto noRoomForAThread = [] {
+        platform::UseSdlBackend();              // the old backend's thread ends; its stack is kept
+        std::thread([] { pause(); }).detach();  // and taken here
+        long pages = 0;
+        FILE* statm = fopen("/proc/self/statm", "r");
+        if (fscanf(statm, "%ld", &pages) != 1)
+            exit(2);
+        const rlimit limit{static_cast<rlim_t>(pages * sysconf(_SC_PAGESIZE) + (1 << 20)),
+                           RLIM_INFINITY};
+        setrlimit(RLIMIT_AS, &limit);
+    };
+    const char* const noThread = "Game Library: cannot start a thread \\(.*\\); the game ends.";
+    EXPECT_EXIT((noRoomForAThread(), platform::EndOnTerminationSignals()),
+                ::testing::ExitedWithCode(1), noThread);
+    EXPECT_EXIT((noRoomForAThread(), GetSystemMetrics(SM_CXSCREEN)), ::testing::ExitedWithCode(1),
+                noThread);
     EXPECT_EXIT(
-        {
-            alarm(10);
-            platform::SdlCall([] { exit(3); });
-        },
-        ::testing::ExitedWithCode(1), "");
-    EXPECT_EXIT(
-        {
-            long pages = 0;
-            FILE* statm = fopen("/proc/self/statm", "r");
-            if (!statm || fscanf(statm, "%ld", &pages) != 1)
-                exit(2);
-            platform::UseSdlBackend();  // the old backend's thread ends; its stack is kept
-            std::thread([] { pause(); }).detach();  // and taken here
-            rlimit limit;
-            limit.rlim_cur = static_cast<rlim_t>(pages * sysconf(_SC_PAGESIZE) + (1 << 20));
-            limit.rlim_max = RLIM_INFINITY;
-            setrlimit(RLIMIT_AS, &limit);
-            GetSystemMetrics(SM_CXSCREEN);
-        },
-        ::testing::ExitedWithCode(1),
-        "Game Library: cannot start a thread \\(.*\\); the game ends.");
+        (platform::EndOnTerminationSignals(), platform::SdlCall([] { throw std::bad_alloc(); })),
+        ::testing::ExitedWithCode(1), "Game Library: out of memory; the game ends.");
+    EXPECT_EXIT((alarm(10), platform::SdlCall([] { exit(3); })), ::testing::ExitedWithCode(1), "");
 }
 
 }  // namespace

@@ -91,7 +91,6 @@ int main(int argc, char** argv) {
     const char* countPath = nullptr;
     bool armed = false;
 
-    platform::EndOnTerminationSignals();  // as the game's own main does first
     platform::ResetHooks();
     for (int i = 1; i < argc; ++i) {
         const char* opt = argv[i];
