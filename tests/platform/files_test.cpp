@@ -1,5 +1,4 @@
-// The opens never block; the descriptors they give block again, as later reads and writes
-// expect. A FIFO is refused for writing even where its open would not block.
+// The opens never block, but give blocking descriptors; a FIFO is refused for writing.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
