@@ -8,6 +8,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <new>
 #include <thread>
@@ -208,7 +209,12 @@ TEST_F(SdlBackendTest, NoThreadOrAFailureOnItEndsTheProcess) {
     const auto noRoomForAThread = [] {
         platform::UseSdlBackend();              // the old backend's thread ends; its stack is kept
         std::thread([] { pause(); }).detach();  // and taken here
-        const rlimit limit{1, RLIM_INFINITY};   // no new mapping: no stack for a thread
+        long pages = 0;  // the address space in use, and 1 MB more: no room for a stack
+        FILE* statm = fopen("/proc/self/statm", "r");
+        if (fscanf(statm, "%ld", &pages) != 1)
+            exit(2);
+        const rlimit limit{static_cast<rlim_t>(pages * sysconf(_SC_PAGESIZE) + (1 << 20)),
+                           RLIM_INFINITY};
         setrlimit(RLIMIT_AS, &limit);
     };
     const char* const noThread = "Game Library: cannot start a thread \\(.*\\); the game ends.";
