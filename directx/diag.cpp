@@ -35,7 +35,7 @@ void SayRunLogMissing(int error) {
         fprintf(stderr,
                 "Game Library: cannot create the run log \"info.txt\" (%s); running without "
                 "it.\n",
-                strerror(error));
+                OpenErrorText(error));
     else
         fprintf(stderr,
                 "Game Library: the run log \"info.txt\" is not open; running without it.\n");
@@ -63,7 +63,7 @@ void SayErrorReportNotWritten(int error) {
     fprintf(stderr,
             "Game Library: cannot write the error report \"out.err\" (%s); the report is only "
             "shown.\n",
-            strerror(error));
+            OpenErrorText(error));
 }
 
 bool capsCloseFailureSaid = false;
@@ -81,6 +81,10 @@ int CloseFile(FILE* file, const char* name) {
 
 }  // namespace
 
+const char* OpenErrorText(int error) {
+    return error == EOPNOTSUPP ? "neither a regular file nor a device" : strerror(error);
+}
+
 void CloseCapsFile(FILE* caps) {
     if (CloseFile(caps, "caps.txt") == 0 || capsCloseFailureSaid)
         return;
@@ -93,7 +97,7 @@ bool OpenRunLog() {
     if (RunLog != nullptr)
         fclose(RunLog);
     runLogClosed = false;
-    RunLog = fopen("info.txt", "w");
+    RunLog = platform::OpenWritableFile("info.txt", "w");
     if (RunLog == nullptr) {
         SayRunLogMissing(errno);
         return false;
@@ -132,7 +136,7 @@ void FatalError(const char* format, ...) {
 
     // Text mode: where the platform translates newlines (Windows) every line feed is written
     // CR LF, so the file ends CR CR LF; elsewhere it holds exactly the message's characters.
-    FILE* out = fopen("out.err", "w+");
+    FILE* out = platform::OpenWritableFile("out.err", "w+");
     if (out != nullptr) {
         const bool written = fputs(fatalMessage, out) >= 0;
         const int writeError = errno;

@@ -21,6 +21,9 @@ void RunLogPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)))
 // cannot be created is said once on standard error here.
 bool OpenRunLog();
 void CloseRunLog();
+// The cause of a failed open of one of the files the run writes ("info.txt", "caps.txt",
+// "out.err"; platform::OpenWritableFile) as the messages on standard error give it.
+const char* OpenErrorText(int error);
 // Closes "caps.txt"; a close that fails is said once on standard error and the run goes on.
 void CloseCapsFile(FILE* caps);
 

@@ -27,7 +27,7 @@ void SayCapsFileMissing(int error) {
         return;
     capsFileMissingSaid = true;
     fprintf(stderr, "Game Library: cannot create \"caps.txt\" (%s); going on without it.\n",
-            strerror(error));
+            OpenErrorText(error));
 }
 // Video memory a destination-keyed back buffer needs per byte of pixel depth.
 constexpr uint64_t kDestKeyMemoryPerByte = 2097152;
@@ -184,7 +184,7 @@ int SetUpDisplay(HWND window, unsigned width, unsigned height, unsigned bitsPerP
     DDCAPS emulationCaps;
     memset(&driverCaps, 0, sizeof driverCaps);
     memset(&emulationCaps, 0, sizeof emulationCaps);
-    FILE* capsFile = fopen("caps.txt", "w+");
+    FILE* capsFile = platform::OpenWritableFile("caps.txt", "w+");
     if (capsFile == nullptr)
         SayCapsFileMissing(errno);
     if (capsFile) {

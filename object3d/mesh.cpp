@@ -13,8 +13,12 @@
 //    (nan, inf, or too large for a float) is dropped; the remaining faces keep their order.
 //  - A count keeps its low 16 bits on purpose (65537 reads as 1, -1 as 65535); a count
 //    outside 0 .. 65535 is said in the log with the count used.
+//  - The separator line is skipped whatever it holds. One that holds a number is likely the
+//    face count itself (the separator missing), and lines left after the last face read are
+//    never seen: both are said in the log.
+//  - Memory that cannot be had for the text, the vertices or the faces leaves no mesh.
 // Each kind of fault writes one line to the run log, so the user can see why a model looks
-// wrong.
+// wrong (or is missing).
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -74,6 +78,11 @@ struct MeshCount {
     bool wraps() const { return inFile < 0 || inFile > 65535; }
 };
 
+void SayOutOfMemory(const char* name, const char* what, size_t bytes) {
+    RunLogPrintf("Mesh %s: not enough memory for %s (%llu bytes); the mesh is empty\n", name, what,
+                 static_cast<unsigned long long>(bytes));
+}
+
 // Parses NUL-terminated text in place into the object's mesh members and frees the text.
 int ParseMeshText(Object3D* object, char* text, const char* name) {
     MeshCount vertexCountRead;
@@ -85,6 +94,7 @@ int ParseMeshText(Object3D* object, char* text, const char* name) {
         vertices = static_cast<MeshVertex*>(MeshAlloc(vertexCount * sizeof(MeshVertex)));
         if (!vertices) {
             free(text);
+            SayOutOfMemory(name, "its vertices", vertexCount * sizeof(MeshVertex));
             return 0;
         }
     }
@@ -103,7 +113,10 @@ int ParseMeshText(Object3D* object, char* text, const char* name) {
             line = lines.Next();
     }
 
-    // `line` is the separator now; the face count follows it.
+    // `line` is the separator now, skipped unread; the face count follows it. A separator
+    // that reads as a number is most likely the face count of a file without a separator.
+    long long separatorNumber = 0;
+    const bool separatorIsNumber = line && sscanf(line, "%lld", &separatorNumber) == 1;
     char* countLine = line ? lines.Next() : nullptr;
     MeshCount faceCountRead;
     bool faceCountFound = countLine && sscanf(countLine, "%lld", &faceCountRead.inFile) == 1;
@@ -115,6 +128,7 @@ int ParseMeshText(Object3D* object, char* text, const char* name) {
         if (!faces) {
             free(vertices);
             free(text);
+            SayOutOfMemory(name, "its faces", announcedFaces * sizeof(MeshFace));
             return 0;
         }
     }
@@ -132,6 +146,10 @@ int ParseMeshText(Object3D* object, char* text, const char* name) {
         if (line)
             line = lines.Next();
     }
+    unsigned unreadLines = 0;  // not counting lines of white space alone (a lone CR)
+    for (; line; line = lines.Next())
+        if (line[strspn(line, " \t\r\v\f")] != '\0')
+            ++unreadLines;
     free(text);
 
     if (!vertexCountFound)
@@ -144,6 +162,12 @@ int ParseMeshText(Object3D* object, char* text, const char* name) {
             "Mesh %s: %d of %u vertex lines missing or with fewer than three numbers; "
             "their missing coordinates are 0\n",
             name, incompleteVertices, static_cast<unsigned>(vertexCount));
+    if (separatorIsNumber)
+        RunLogPrintf(
+            "Mesh %s: the separator line after the vertices holds the number %lld and was "
+            "skipped; the face count was read from the line after it (is the \"-\" line "
+            "missing?)\n",
+            name, separatorNumber);
     if (!faceCountFound)
         RunLogPrintf("Mesh %s: no face count; the mesh has no faces\n", name);
     if (faceCountRead.wraps())
@@ -155,6 +179,9 @@ int ParseMeshText(Object3D* object, char* text, const char* name) {
             "index outside the %u vertices, or a vertex not finite)\n",
             name, announcedFaces - kept, static_cast<unsigned>(announcedFaces),
             static_cast<unsigned>(vertexCount));
+    if (unreadLines > 0)
+        RunLogPrintf("Mesh %s: %u lines after the last of the %u faces were not read\n", name,
+                     unreadLines, static_cast<unsigned>(announcedFaces));
 
     object->vertexCount = vertexCount;
     object->vertices = vertices;
@@ -168,8 +195,10 @@ int ParseMeshText(Object3D* object, char* text, const char* name) {
 int ParseMesh(Object3D* object, const char* text, size_t length, const char* name) {
     FreeMesh(object);
     char* copy = static_cast<char*>(MeshAlloc(length + 1));
-    if (!copy)
+    if (!copy) {
+        SayOutOfMemory(name, "its text", length + 1);
         return 0;
+    }
     memcpy(copy, text, length);
     copy[length] = '\0';
     return ParseMeshText(object, copy, name);
@@ -194,16 +223,28 @@ int LoadMesh(Object3D* object, const char* path) {
     char* text = static_cast<char*>(MeshAlloc(length + 1));
     if (!text) {
         close(fd);
+        SayOutOfMemory(path, "its text", length + 1);
         return 0;
     }
-    // One read of the whole file; the text ends after the last byte read.
-    ssize_t got = read(fd, text, length);
+    // A read may give fewer bytes than asked (a pipe-like file system): read on until the
+    // file's size, its end or an error. The text ends after the last byte read.
+    size_t got = 0;
+    while (got < length) {
+        const ssize_t n = read(fd, text + got, length - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            const int error = errno;
+            close(fd);
+            free(text);
+            RunLogPrintf("Mesh %s: the file could not be read (%s)\n", path, strerror(error));
+            return 0;
+        }
+        if (n == 0)
+            break;
+        got += static_cast<size_t>(n);
+    }
     close(fd);
-    if (got < 0) {
-        RunLogPrintf("Mesh %s: the file could not be read (%s)\n", path, strerror(errno));
-        free(text);
-        return 0;
-    }
     text[got] = '\0';
     return ParseMeshText(object, text, path);
 }

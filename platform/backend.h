@@ -68,8 +68,9 @@ public:
 // Ends the process promptly on SIGTERM or SIGINT, in every state of the program (frames
 // running, waiting for messages, a modal box up, still starting): standard streams are
 // flushed and the exit code is 128 + the signal's number (143 and 130), as a shell reports
-// a process the signal ended. Signals the process inherited as ignored stay ignored. Call it
-// first thing in main, before any thread exists.
+// a process the signal ended. Signals the process inherited as ignored stay ignored. Any
+// exception that escapes on any thread ends the process through EndForFailure (one line,
+// exit code 1). Call it first thing in main, before any thread exists.
 void EndOnTerminationSignals();
 
 // The backend in use. Production uses SDL2; tests install the headless one before WinMain.

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -257,6 +258,15 @@ void SetClock(long ms);         // pin clock() to ms
 void SetTimeGetTime(DWORD ms);  // pin timeGetTime() to ms
 void UseRealTime();             // unpin both
 
+// ---- The end for what cannot be had ----------------------------------------------------
+//
+// Ends the process at once with exit code 1 after one line on standard error, "Game
+// Library: <what the format says>; the game ends.", for a failure nothing can recover from
+// (a thread or memory that cannot be had). The standard streams are flushed; no exit handler
+// runs, since it could wait for a thread that is gone or is the caller.
+// EndOnTerminationSignals (platform/backend.h) makes every exception that escapes end so.
+[[noreturn]] void EndForFailure(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 }  // namespace platform
 
 // The multimedia timer, routed through the platform's clock.
@@ -277,5 +287,12 @@ long Clock();
 // refused with EACCES, as is a folder (as the Windows runtime refuses a folder). Every other
 // failure keeps the open's own error number.
 int OpenRegularFile(const char* path);
+
+// Opens `path` for writing as fopen(path, mode) does (mode "w" or "w+": created or emptied),
+// for the files a run writes. The open never blocks: anything at the path that is neither a
+// regular file nor a device (a FIFO, with or without a reader, or a socket) is refused with
+// EOPNOTSUPP; a device (/dev/null, /dev/full) is written as a file is. Every other failure
+// keeps the open's own error number. The stream blocks on writes as fopen's does.
+FILE* OpenWritableFile(const char* path, const char* mode);
 
 }  // namespace platform

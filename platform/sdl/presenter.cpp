@@ -2,12 +2,17 @@
 // events turned into window messages, modal message boxes, and presentation of screen
 // rectangles. SDL's video runs on a thread of its own (the presenter); this file holds that
 // thread and its hand-offs.
+#include <unistd.h>
+
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -41,13 +46,24 @@ public:
 
     bool Open(std::string* why) override {
         if (!thread_.joinable()) {
-            thread_ = std::thread([this] { Loop(); });
-            // At exit SDL is shut down on its own thread, which then ends.
+            try {
+                thread_ = std::thread([this] { Loop(); });
+            } catch (const std::system_error& e) {
+                EndForFailure("cannot start a thread (%s)", e.what());
+            }
+            // At exit SDL is shut down on its own thread, which then ends. An exit called on
+            // that thread itself (Xlib's handler of a broken connection calls it there) cannot
+            // wait for it: the process ends at once, with Xlib's exit code.
             Running().push_back(this);
             static bool registered = false;
             if (!registered) {
                 registered = true;
                 atexit([] {
+                    for (SdlBackend* backend : Running())
+                        if (backend->thread_.get_id() == std::this_thread::get_id()) {
+                            fflush(nullptr);
+                            _exit(1);
+                        }
                     while (!Running().empty())
                         Running().back()->Stop();
                 });

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 
 #include "platform/d3d.h"
@@ -54,6 +55,12 @@ int OpenRegularFile(const char* path) {
         return -1;
     }
     return fd;
+}
+
+FILE* OpenWritableFile(const char* path, const char* mode) {
+    // Text mode, as fopen gives it: line feeds are written CR LF. A path on a disk names a
+    // file, a folder or a device; none of them holds the open.
+    return fopen(path, mode);
 }
 
 }  // namespace platform

@@ -84,7 +84,8 @@ std::string TempFile() {
 // out) after `timeoutMs`. With `asNobody` a run as root drops to the unprivileged user, so a
 // read-only folder is really read-only for it.
 RunResult RunGame(const std::vector<std::string>& args, const std::string& dir,
-                  int timeoutMs = 30000, long killAfterUs = -1, bool asNobody = false) {
+                  int timeoutMs = 30000, long killAfterUs = -1, bool asNobody = false,
+                  std::vector<std::string> env = {}) {
     const std::string outPath = TempFile();
     const std::string errPath = TempFile();
     std::vector<std::string> all = {HEADLESS_GAME};
@@ -105,6 +106,8 @@ RunResult RunGame(const std::vector<std::string>& args, const std::string& dir,
             _exit(126);
         if (chdir(dir.c_str()) != 0)
             _exit(126);
+        for (std::string& variable : env)
+            putenv(variable.data());
         execv(argv[0], argv.data());
         _exit(127);
     }
@@ -256,15 +259,19 @@ protected:
     }
 };
 
+// Also where reads give at most 512 bytes: the ship is still read whole.
 TEST_F(WholeRun, CompleteRunWritesTheWholeLogAndNoReport) {
-    const RunResult run = RunGame(Pinned({"--frames", "3"}), dir_);
-    ASSERT_TRUE(run.exited);
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(ReadFile("info.txt"), CompleteLog(kCompleteRunLogLines));
-    EXPECT_EQ(ReadFile("caps.txt"), "");
-    EXPECT_FALSE(FileExists("out.err"));
+    for (const char* env : {"SHORT_READS=0", "SHORT_READS=512"}) {
+        const RunResult run = RunGame(Pinned({"--frames", "3"}), dir_, 30000, -1, false,
+                                      {"LD_PRELOAD=" SHORT_READS, env});
+        ASSERT_TRUE(run.exited);
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(ReadFile("info.txt"), CompleteLog(kCompleteRunLogLines)) << env;
+        EXPECT_EQ(ReadFile("caps.txt"), "");
+        EXPECT_FALSE(FileExists("out.err"));
+    }
 }
 
 // Fails the Nth hooked call of the start-up for N = chunk + 1, chunk + 1 + chunks, ...
@@ -436,11 +443,13 @@ TEST_F(WholeRun, UnwritableFilesAreSaidOnceEach) {
     ASSERT_NE(clearSite, nullptr);
     const std::string fail = "IDirect3DViewport3::Clear2:1:0x887602c2";
 
-    for (int mask = 0; mask < 10; ++mask) {
+    for (int mask = 0; mask < 11; ++mask) {
         const bool readOnly = mask == 8;
         const bool fullDisk = mask == 9;
+        const bool fifos = mask == 10;  // FIFOs without a reader: never waited on
         SCOPED_TRACE(readOnly   ? std::string("read-only folder")
                      : fullDisk ? std::string("full disk")
+                     : fifos    ? std::string("FIFOs")
                                 : "mask " + std::to_string(mask));
         const std::string run_dir = dir_ + "/run" + std::to_string(mask);
         ASSERT_EQ(mkdir(run_dir.c_str(), 0755), 0);
@@ -450,6 +459,9 @@ TEST_F(WholeRun, UnwritableFilesAreSaidOnceEach) {
         for (int i = 0; i < 3; ++i) {
             if (mask < 8 && (mask & (1 << i))) {
                 ASSERT_EQ(mkdir((run_dir + "/" + files[i]).c_str(), 0755), 0);
+            }
+            if (fifos) {
+                ASSERT_EQ(mkfifo((run_dir + "/" + files[i]).c_str(), 0644), 0);
             }
         }
         std::vector<std::string> args = {"--frames", "2", "--fail", fail};
@@ -463,13 +475,13 @@ TEST_F(WholeRun, UnwritableFilesAreSaidOnceEach) {
             chmod(dir_.c_str(), 0755);
         }
 
-        const RunResult run = RunGame(Pinned(args), run_dir, 30000, -1, readOnly);
+        const RunResult run = RunGame(Pinned(args), run_dir, fifos ? 5000 : 30000, -1, readOnly);
         ASSERT_FALSE(run.timedOut);
         ASSERT_TRUE(run.exited) << "signal " << run.signal << "\n" << run.err;
         EXPECT_EQ(run.exitCode, 0) << run.err;
         EXPECT_EQ(run.out, "Error\t" + Escaped(ExpectedReport(*clearSite)) + "\n");
         for (int i = 0; i < 3; ++i) {
-            const bool blocked = readOnly || fullDisk || (mask & (1 << i));
+            const bool blocked = readOnly || fullDisk || fifos || (mask & (1 << i));
             size_t count = 0;
             for (size_t at = run.err.find(files[i]); at != std::string::npos;
                  at = run.err.find(files[i], at + 1))

@@ -12,6 +12,7 @@
 #include "support/alloc_counter.h"
 #include "support/display_support.h"
 
+using testing_support::Direct3DReport;
 using testing_support::DirectDrawReport;
 using testing_support::DisplayTest;
 using testing_support::ReadFile;
@@ -224,10 +225,20 @@ TEST_F(GameFrame, PresentsWhatTheFourStepsByHandPresent) {
     delete ring;
 }
 
-TEST_F(GameFrame, AFailedClearIsReportedAndEndsTheFrame) {
+// A failure anywhere in the frame (the scene's viewport clear, the back buffer's clear) is
+// reported and answered with 0; closing the game then closes the run log.
+TEST_F(GameFrame, AFailedFrameIsReportedAndAnsweredWithZero) {
+    platform::FailCall("IDirect3DViewport3::Clear2", 1, D3DERR_VIEWPORTHASNODEVICE);
+    EXPECT_EQ(PresentFrame(nullptr, nullptr, 0), 0);
+    EXPECT_EQ(std::string(fatalMessage),
+              Direct3DReport("D3DERR_VIEWPORTHASNODEVICE", "directx", 601));
+    fatalErrorOccurred = 0;
     platform::FailCall("IDirectDrawSurface4::Blt", 2, DDERR_SURFACELOST);
     EXPECT_EQ(PresentFrame(nullptr, nullptr, 0), 0);
     EXPECT_EQ(std::string(fatalMessage), DirectDrawReport("DDERR_SURFACELOST", "directx", 615));
+    ASSERT_NE(RunLog, nullptr);
+    CloseGame();
+    EXPECT_EQ(RunLog, nullptr);
 }
 
 // A sprite from a file: the name may have 20 characters; a longer one is refused with a

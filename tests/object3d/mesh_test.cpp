@@ -108,8 +108,10 @@ TEST_F(MeshFile, FolderByTheMeshNameIsReportedAsUnreadable) {
     EXPECT_EQ(fatalErrorOccurred, 1);
 }
 
-TEST_F(MeshFile, AllocationFailuresLeaveNoMeshAndReportNothing) {
+// No mesh and no fatal error; the run log says what memory was lacking.
+TEST_F(MeshFile, AllocationFailuresLeaveNoMeshAndAreLogged) {
     WriteFile("ship.xxx", Tetrahedron);
+    RunLog = fopen("info.txt", "w");
     fatalErrorOccurred = 0;
     for (int nth = 1; nth <= 3; ++nth) {  // read buffer, vertices, faces
         platform::ResetHooks();
@@ -124,6 +126,12 @@ TEST_F(MeshFile, AllocationFailuresLeaveNoMeshAndReportNothing) {
     }
     platform::ResetHooks();
     EXPECT_EQ(fatalErrorOccurred, 0);
+    fclose(RunLog);
+    RunLog = nullptr;
+    EXPECT_EQ(ReadFile("info.txt"),
+              "Mesh ship.xxx: not enough memory for its text (93 bytes); the mesh is empty\n"
+              "Mesh ship.xxx: not enough memory for its vertices (128 bytes); the mesh is empty\n"
+              "Mesh ship.xxx: not enough memory for its faces (64 bytes); the mesh is empty\n");
 }
 
 TEST(MeshText, MissingSeparatorLosesTheFaceCount) {
@@ -212,6 +220,10 @@ TEST_F(MeshFile, FaultsAreExplainedInTheRunLog) {
     ASSERT_EQ(infinite.faceCount, 2);
     EXPECT_EQ(infinite.faces[0].c, 5);
     EXPECT_EQ(infinite.faces[1].a, 1);
+    Parsed("0\n-\n65536\n");  // the first count that wraps
+    // No separator: the face count is skipped in its place, the first face read as the count.
+    Object3D& unseparated = Parsed(Replace(Tetrahedron, "-\n", "") + "\r\n\n");
+    EXPECT_EQ(unseparated.faceCount, 0);
     fclose(RunLog);
     RunLog = nullptr;
     EXPECT_EQ(ReadFile("info.txt"),
@@ -226,7 +238,12 @@ TEST_F(MeshFile, FaultsAreExplainedInTheRunLog) {
               "Mesh test: vertex count 4294967297 does not fit in 16 bits; 1 used\n"
               "Mesh test: face count -65535 does not fit in 16 bits; 1 used\n"
               "Mesh test: 3 of 5 faces dropped (line missing, fewer than three indices, an "
-              "index outside the 6 vertices, or a vertex not finite)\n");
+              "index outside the 6 vertices, or a vertex not finite)\n"
+              "Mesh test: face count 65536 does not fit in 16 bits; 0 used\n"
+              "Mesh test: the separator line after the vertices holds the number 4 and was "
+              "skipped; the face count was read from the line after it (is the \"-\" line "
+              "missing?)\n"
+              "Mesh test: 3 lines after the last of the 0 faces were not read\n");
 }
 
 TEST(MeshText, ParsingAgainReplacesTheMesh) {

@@ -5,7 +5,13 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
+#include <new>
+#include <thread>
 
 #include "platform/backend.h"
 #include "platform/win.h"
@@ -192,6 +198,34 @@ TEST_F(SdlBackendTest, AWindowThatCannotShowThePictureSaysSoOnceAndEndsTheRun) {
         quit = msg.message == WM_QUIT;
     EXPECT_TRUE(quit);
     EXPECT_EQ(msg.wParam, 1u);
+}
+
+// Without room for a thread's stack, starting the signal watcher or the backend's thread
+// ends the process with one line and exit code 1; so does an exception escaping on SDL's
+// thread while the program's thread waits for it, and an exit called there, which cannot
+// wait for that thread to shut SDL down (the alarm ends a run that waits).
+TEST_F(SdlBackendTest, NoThreadOrAFailureOnItEndsTheProcess) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");  // the child needs the backend's thread
+    const auto noRoomForAThread = [] {
+        platform::UseSdlBackend();              // the old backend's thread ends; its stack is kept
+        std::thread([] { pause(); }).detach();  // and taken here
+        long pages = 0;  // the address space in use, and 1 MB more: no room for a stack
+        FILE* statm = fopen("/proc/self/statm", "r");
+        if (fscanf(statm, "%ld", &pages) != 1)
+            exit(2);
+        const rlimit limit{static_cast<rlim_t>(pages * sysconf(_SC_PAGESIZE) + (1 << 20)),
+                           RLIM_INFINITY};
+        setrlimit(RLIMIT_AS, &limit);
+    };
+    const char* const noThread = "Game Library: cannot start a thread \\(.*\\); the game ends.";
+    EXPECT_EXIT((noRoomForAThread(), platform::EndOnTerminationSignals()),
+                ::testing::ExitedWithCode(1), noThread);
+    EXPECT_EXIT((noRoomForAThread(), GetSystemMetrics(SM_CXSCREEN)), ::testing::ExitedWithCode(1),
+                noThread);
+    EXPECT_EXIT(
+        (platform::EndOnTerminationSignals(), platform::SdlCall([] { throw std::bad_alloc(); })),
+        ::testing::ExitedWithCode(1), "Game Library: out of memory; the game ends.");
+    EXPECT_EXIT((alarm(10), platform::SdlCall([] { exit(3); })), ::testing::ExitedWithCode(1), "");
 }
 
 }  // namespace

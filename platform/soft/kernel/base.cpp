@@ -222,4 +222,39 @@ int OpenRegularFile(const char* path) {
     return fd;
 }
 
+FILE* OpenWritableFile(const char* path, const char* mode) {
+    const bool update = strchr(mode, '+') != nullptr;
+    // Non-blocking, so that a FIFO cannot hold the open; it is refused once its kind is known.
+    const int fd = open(
+        path, (update ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+        0666);
+    struct stat info;
+    if (fd < 0) {
+        // A FIFO without a reader and a socket cannot be opened for writing at all.
+        const int error = errno;
+        errno = stat(path, &info) == 0 && (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode))
+                    ? EOPNOTSUPP
+                    : error;
+        return nullptr;
+    }
+    int error = 0;
+    if (fstat(fd, &info) != 0) {
+        error = errno;
+    } else if (!S_ISREG(info.st_mode) && !S_ISCHR(info.st_mode) && !S_ISBLK(info.st_mode)) {
+        error = EOPNOTSUPP;
+    } else {
+        const int flags = fcntl(fd, F_GETFL);
+        if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+            error = errno;
+    }
+    FILE* file = error == 0 ? fdopen(fd, mode) : nullptr;
+    if (file == nullptr) {
+        if (error == 0)
+            error = errno;
+        close(fd);
+        errno = error;
+    }
+    return file;
+}
+
 }  // namespace platform
