@@ -1,8 +1,13 @@
 // Feeds arbitrary bytes to the bitmap reader and copies whatever it accepts into pixel
 // buffers of every surface format through a memory DC and StretchBlt, as sprite loading
 // does. The first bytes choose the destination size and offset so clipping is covered too.
+// With bit 1 of the fourth byte set, the bytes after the file header go to CreateDIBSection
+// instead, as its header, masks and palette (in a buffer as long as the longest of those),
+// and the rest as its rows.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "platform/soft/gdi/gdi_internal.h"
@@ -16,10 +21,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int destHeight = 1 + data[1] % 64;
     const int offset = static_cast<int8_t>(data[2]) % 8;
     const bool stretch = data[3] & 1;
+    const bool dibSection = data[3] & 2;
     data += 4;
     size -= 4;
 
-    HBITMAP bitmap = CreateBitmapFromBmp(data, size);
+    HBITMAP bitmap = nullptr;
+    if (!dibSection) {
+        bitmap = CreateBitmapFromBmp(data, size);
+    } else if (size > 14) {
+        uint32_t info[(124 + 12 + 256 * 4) / 4] = {};
+        const size_t table = std::min(size - 14, sizeof info);
+        std::memcpy(info, data + 14, table);
+        void* bits = nullptr;
+        bitmap = CreateDIBSection(nullptr, reinterpret_cast<const BITMAPINFO*>(info),
+                                  DIB_RGB_COLORS, &bits, nullptr, 0);
+        if (bitmap) {
+            BITMAP dib{};
+            GetObjectA(bitmap, sizeof(BITMAP), &dib);
+            const size_t length = static_cast<size_t>(dib.bmWidthBytes) * dib.bmHeight;
+            std::memcpy(bits, data + 14 + table, std::min(length, size - 14 - table));
+        }
+    }
     if (!bitmap)
         return 0;
     HDC memory = CreateCompatibleDC(nullptr);
