@@ -16,10 +16,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: make_bmp_seeds CORPUS_DIR\n");
         return 2;
     }
-    const char* const chosen[] = {"pal1.info",          "pal4.core",       "pal8.v5.topdown",
-                                  "rgb16.info",         "rgb565.v4",       "bitfields.rgb101010",
-                                  "alpha.v5",           "rle8.skips",      "rle4.skips",
-                                  "rle8.run-past-row",  "rle4.truncated"};
+    const char* const chosen[] = {"pal1.info",         "pal4.core",     "pal8.v5.topdown",
+                                  "rgb16.info",        "rgb565.v4",     "bitfields.rgb101010",
+                                  "alpha.v5",          "rle8.skips",    "rle4.skips",
+                                  "rle8.run-past-row", "rle4.truncated"};
     int written = 0;
     for (const bmp_variants::Variant& v : bmp_variants::All()) {
         bool wanted = false;

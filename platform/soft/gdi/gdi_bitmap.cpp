@@ -541,9 +541,8 @@ HBITMAP CreateDIBSection(HDC, const BITMAPINFO* info, UINT usage, void** bits, H
         return nullptr;
     Bitmap* b = new Bitmap;
     b->dibInfo.assign(bytes, bytes + d.tableEnd);
-    b->dibBits.assign(((static_cast<size_t>(d.width) * d.bits + 31) / 32) * 4 *
-                          static_cast<size_t>(d.height),
-                      0);
+    b->dibBits.assign(
+        ((static_cast<size_t>(d.width) * d.bits + 31) / 32) * 4 * static_cast<size_t>(d.height), 0);
     b->dibDepth = d.bits;
     DecodePixels(d, b->dibBits.data(), b->dibBits.size(), b, nullptr);
     if (bits)
