@@ -1,6 +1,7 @@
 // Sprite construction, frame loading and destruction.
 #include "sprite/sprite.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -90,8 +91,10 @@ HBITMAP LoadTopDownBitmap(const char* path) {
     const uint64_t bytes = stride * static_cast<uint64_t>(rows);
     if (offset > file.size() || bytes > file.size() - offset)
         return nullptr;
-    // The header with its masks and palette, aligned as a BITMAPINFO.
-    std::vector<uint32_t> info((offset - 14 + 3) / 4);
+    // The header with its masks and palette, aligned as a BITMAPINFO, and room for the
+    // longest of those (V5 header, masks, 256 colours) where the file's rows start sooner.
+    constexpr uint64_t kLongestInfo = 124 + 12 + 256 * 4;
+    std::vector<uint32_t> info((std::max(offset - 14, kLongestInfo) + 3) / 4);
     std::memcpy(info.data(), file.data() + 14, offset - 14);
     void* bits = nullptr;
     HBITMAP bitmap = CreateDIBSection(nullptr, reinterpret_cast<const BITMAPINFO*>(info.data()),
