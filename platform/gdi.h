@@ -25,6 +25,51 @@ constexpr UINT LR_LOADFROMFILE = 0x0010;
 constexpr UINT LR_DEFAULTSIZE = 0x0040;
 constexpr UINT LR_CREATEDIBSECTION = 0x2000;
 
+// Device-independent bitmaps: the headers of a BMP file's bitmap (the old core header and
+// the info header; V4 and V5 headers extend the info header) and their pixel encodings.
+constexpr DWORD BI_RGB = 0;
+constexpr DWORD BI_RLE8 = 1;
+constexpr DWORD BI_RLE4 = 2;
+constexpr DWORD BI_BITFIELDS = 3;
+constexpr DWORD BI_JPEG = 4;
+constexpr DWORD BI_PNG = 5;
+constexpr UINT DIB_RGB_COLORS = 0;
+
+struct BITMAPCOREHEADER {
+    DWORD bcSize;
+    WORD bcWidth;
+    WORD bcHeight;
+    WORD bcPlanes;
+    WORD bcBitCount;
+};
+
+struct BITMAPINFOHEADER {
+    DWORD biSize;
+    LONG biWidth;
+    LONG biHeight;  // negative: the rows run top-down
+    WORD biPlanes;
+    WORD biBitCount;
+    DWORD biCompression;
+    DWORD biSizeImage;
+    LONG biXPelsPerMeter;
+    LONG biYPelsPerMeter;
+    DWORD biClrUsed;
+    DWORD biClrImportant;
+};
+
+struct RGBQUAD {
+    BYTE rgbBlue;
+    BYTE rgbGreen;
+    BYTE rgbRed;
+    BYTE rgbReserved;
+};
+
+// The header, then its three colour masks (BI_BITFIELDS with a 40-byte header) or palette.
+struct BITMAPINFO {
+    BITMAPINFOHEADER bmiHeader;
+    RGBQUAD bmiColors[1];
+};
+
 struct BITMAP {
     LONG bmType;
     LONG bmWidth;
@@ -45,6 +90,10 @@ HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);
 int GetObjectA(HGDIOBJ object, int size, void* out);
 BOOL StretchBlt(HDC dest, int destX, int destY, int destWidth, int destHeight, HDC src, int srcX,
                 int srcY, int srcWidth, int srcHeight, DWORD rop);
+// A bitmap whose rows (`*bits`, in the format `info` describes, zeroed) the caller writes;
+// uncompressed formats only. `dc`, `section` and `offset` are not used.
+HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section,
+                         DWORD offset);
 BOOL DeleteDC(HDC dc);
 BOOL DeleteObject(HGDIOBJ object);
 

@@ -1,8 +1,11 @@
 // Sprite construction, frame loading and destruction.
 #include "sprite/sprite.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "app/appstate.h"
 #include "directx/diag.h"
@@ -43,15 +46,79 @@ struct LoadedBitmap {
     ~LoadedBitmap() { Release(); }
 };
 
+// The largest bitmap file read whole by LoadTopDownBitmap.
+constexpr long kMaxBitmapFile = 256L << 20;
+
+uint32_t ReadLe32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+// A top-down bitmap file (negative height) copied into a DIB section made from the file's own
+// header, masks and palette. The real platform's LoadImageA leaves the pixels of such a file
+// blank (measured under Wine: black, or the palette's first colour), so the sprite drew as a
+// box or not at all. Null for any other file and for one that cannot be read whole:
+// LoadImageA takes those, and says what is wrong with them.
+HBITMAP LoadTopDownBitmap(const char* path) {
+    FILE* f = std::fopen(path, "rb");
+    if (!f)
+        return nullptr;
+    uint8_t head[14 + 40];
+    bool ok = std::fread(head, 1, sizeof head, f) == sizeof head && head[0] == 'B' &&
+              head[1] == 'M' && ReadLe32(head + 14) >= 40 &&
+              static_cast<int32_t>(ReadLe32(head + 22)) < 0 &&
+              (ReadLe32(head + 30) == BI_RGB || ReadLe32(head + 30) == BI_BITFIELDS);
+    long length = -1;
+    if (ok && std::fseek(f, 0, SEEK_END) == 0)
+        length = std::ftell(f);
+    ok = ok && length > 0 && length <= kMaxBitmapFile && std::fseek(f, 0, SEEK_SET) == 0;
+    std::vector<uint8_t> file;
+    if (ok) {
+        file.resize(static_cast<size_t>(length));
+        ok = std::fread(file.data(), 1, file.size(), f) == file.size();
+    }
+    std::fclose(f);
+    if (!ok)
+        return nullptr;
+    const int32_t width = static_cast<int32_t>(ReadLe32(head + 18));
+    const int64_t rows = -static_cast<int64_t>(static_cast<int32_t>(ReadLe32(head + 22)));
+    const uint32_t bitCount = static_cast<uint32_t>(head[28] | (head[29] << 8));
+    const uint64_t offset = ReadLe32(head + 10);
+    if (width <= 0 || bitCount > 32 || rows > kMaxBitmapFile ||
+        offset < 14 + uint64_t{ReadLe32(head + 14)})
+        return nullptr;
+    const uint64_t stride = ((static_cast<uint64_t>(width) * bitCount + 31) / 32) * 4;
+    const uint64_t bytes = stride * static_cast<uint64_t>(rows);
+    if (offset > file.size() || bytes > file.size() - offset)
+        return nullptr;
+    // The header with its masks and palette, aligned as a BITMAPINFO, and room for the
+    // longest of those (V5 header, masks, 256 colours) where the file's rows start sooner.
+    constexpr uint64_t kLongestInfo = 124 + 12 + 256 * 4;
+    std::vector<uint32_t> info((std::max(offset - 14, kLongestInfo) + 3) / 4);
+    std::memcpy(info.data(), file.data() + 14, offset - 14);
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, reinterpret_cast<const BITMAPINFO*>(info.data()),
+                                      DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap && !bits) {
+        DeleteObject(static_cast<HGDIOBJ>(bitmap));
+        return nullptr;
+    }
+    if (bitmap)
+        std::memcpy(bits, file.data() + offset, bytes);
+    return bitmap;
+}
+
 // Loads a sprite's bitmap (its file, or its resource with `resourceFlags`) into a memory DC
 // and reads its size. A bitmap that cannot be loaded shows the error box of `errorLine`; a
 // memory DC that cannot be made fails without a message.
 bool OpenBitmap(const Sprite& sprite, UINT resourceFlags, const char* errorFormat, int errorLine,
                 LoadedBitmap& loaded, BITMAP& info) {
-    if (sprite.source == SourceFile)
-        loaded.bitmap = LoadImageA(nullptr, sprite.fileName, IMAGE_BITMAP, 0, 0,
-                                   LR_LOADFROMFILE | LR_CREATEDIBSECTION | LR_DEFAULTSIZE);
-    else
+    if (sprite.source == SourceFile) {
+        loaded.bitmap = LoadTopDownBitmap(sprite.fileName);
+        if (!loaded.bitmap)
+            loaded.bitmap = LoadImageA(nullptr, sprite.fileName, IMAGE_BITMAP, 0, 0,
+                                       LR_LOADFROMFILE | LR_CREATEDIBSECTION | LR_DEFAULTSIZE);
+    } else
         loaded.bitmap = LoadImageA(AppState.instance, MAKEINTRESOURCEA(sprite.resourceId),
                                    IMAGE_BITMAP, 0, 0, resourceFlags);
     if (!loaded.bitmap) {

@@ -32,12 +32,12 @@ END {
         if (k in seen) continue
         seen[k] = 1
         if (k ~ /^info /) { printf "%-34s ours: %-20s real: %s\n", k, ours[k], real[k]; continue }
-        if (!(k in ours)) { printf "DIFF %s: only the real platform: %s\n", k, real[k]; ++bad; continue }
-        if (!(k in real)) { printf "DIFF %s: only ours: %s\n", k, ours[k]; ++bad; continue }
-        if (ours[k] == real[k]) continue
-        if (k ~ /^d3d\.light\./ && within_step(ours[k], real[k])) { ++litoff; continue }
+        if ((k in ours) && (k in real) && ours[k] == real[k]) continue
+        if ((k in ours) && (k in real) && k ~ /^d3d\.light\./ && within_step(ours[k], real[k])) { ++litoff; continue }
         why = kept_reason(k)
-        printf "%s %s\n  ours: %s\n  real: %s\n", why == "" ? "DIFF" : "KEPT", k, ours[k], real[k]
+        if (!(k in ours)) printf "%s %s: only the real platform: %s\n", why == "" ? "DIFF" : "KEPT", k, real[k]
+        else if (!(k in real)) printf "%s %s: only ours: %s\n", why == "" ? "DIFF" : "KEPT", k, ours[k]
+        else printf "%s %s\n  ours: %s\n  real: %s\n", why == "" ? "DIFF" : "KEPT", k, ours[k], real[k]
         if (why == "") ++bad; else { ++nkept; lastWhy = why }
         if (why != "" && !(why in told)) { told[why] = 1; printf "  (kept: %s)\n", why }
     }

@@ -728,6 +728,9 @@ void ProbeDirect3D() {
 
 }  // namespace
 
+// bitmap_probe.cpp: the bitmap files, written into `dir` and loaded.
+void ProbeBitmaps(IDirectDraw4* dd4, FILE* file, const std::string& dir);
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         fprintf(stderr, "usage: probe OUTPUT_FILE\n");
@@ -774,6 +777,10 @@ int main(int argc, char** argv) {
     ProbeClippedBlit(window);
     ProbeText();
     ProbeDirect3D();
+    {
+        const std::string path = argv[1];
+        ProbeBitmaps(dd4, out, path.substr(0, path.find_last_of("/\\") + 1));
+    }
 
     dd4->Release();
     dd->Release();

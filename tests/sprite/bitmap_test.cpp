@@ -99,10 +99,13 @@ TEST(BitmapDecoder, RefusesMalformedFilesWithAReason) {
     cases.push_back({good.substr(0, 20), "too short"});
     cases.push_back({"XM" + good.substr(2), "signature"});
     std::string s = good;
-    Put32(s, 14, 12);
-    cases.push_back({s, "header"});
+    Put32(s, 14, 64);
+    cases.push_back({s, "header size"});
     s = good;
     Put32(s, 14, 4000);
+    cases.push_back({s, "header size"});
+    s = good;
+    Put32(s, 14, 124);
     cases.push_back({s, "past the end"});
     s = good;
     Put32(s, 18, 0);
@@ -111,11 +114,17 @@ TEST(BitmapDecoder, RefusesMalformedFilesWithAReason) {
     Put32(s, 22, 0x80000000u);
     cases.push_back({s, "no pixels"});
     s = good;
-    Put16(s, 28, 4);
+    Put16(s, 28, 7);
     cases.push_back({s, "depth"});
     s = good;
+    Put32(s, 30, 4);
+    cases.push_back({s, "JPEG"});
+    s = good;
     Put32(s, 30, 1);
-    cases.push_back({s, "compressed"});
+    cases.push_back({s, "does not match"});
+    s = good;
+    Put32(s, 30, 3);
+    cases.push_back({s, "16 or 32 bits"});
     s = good;
     Put16(s, 26, 2);
     cases.push_back({s, "plane"});
@@ -129,13 +138,16 @@ TEST(BitmapDecoder, RefusesMalformedFilesWithAReason) {
     cases.push_back({s, "too large"});
     std::string palette(8, '\0');
     s = MakeBmp(1, 1, 8, std::string(4, '\0'), palette);
-    Put32(s, 46, 300);
-    cases.push_back({s, "palette"});
-    s = MakeBmp(1, 1, 8, std::string(4, '\0'), palette);
     Put32(s, 46, 200);
     cases.push_back({s, "palette runs past"});
-    s = MakeBmp(1, 1, 32, std::string(16, '\0'), "", 3);
-    cases.push_back({s, "masks"});
+    s = MakeBmp(1, 1, 32, std::string(4, '\0'), "", 3);
+    cases.push_back({s, "masks run past"});
+    // Run-length data: the second row never comes; a top-down encoded bitmap.
+    cases.push_back({MakeBmp(2, 2, 8, std::string{2, 1, 0, 0}, palette, 1), "ends before"});
+    cases.push_back({MakeBmp(2, 2, 8, std::string{2, 1, 0, 0, 2}, palette, 1), "ends before"});
+    cases.push_back({MakeBmp(2, 2, 8, std::string{2, 1, 0, 2, 1}, palette, 1), "ends before"});
+    cases.push_back({MakeBmp(2, 2, 8, std::string{0, 3, 1, 1}, palette, 1), "ends before"});
+    cases.push_back({MakeBmp(2, -2, 8, std::string{0, 1}, palette, 1), "top-down"});
 
     for (const Case& c : cases) {
         Bitmap b;

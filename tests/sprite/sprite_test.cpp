@@ -74,7 +74,7 @@ TEST_F(SpriteLoad, LoadedSpriteWithZeroOrOneFrameTakesTheWholeBitmap) {
         EXPECT_EQ(s.clip.top, 0);
         EXPECT_EQ(s.clip.right, 639);
         EXPECT_EQ(s.clip.bottom, 479);
-        EXPECT_EQ(Pixel(s.surface, 0, 0), kKey);
+        EXPECT_EQ(SpriteMachine::Pixel(s.surface, 0, 0), kKey);
     }
 }
 
@@ -169,6 +169,29 @@ TEST_F(SpriteFileTest, LoadsAFileNamedBeforeInit) {
     std::strcpy(missing.fileName, "nothere.bmp");
     EXPECT_EQ(missing.Init(0, 0, 0, 0, 0, 0, 1, 0), 0);
     EXPECT_EQ(missing.surface, nullptr);
+}
+
+// A top-down file is read into a DIB section: right side up, and its header may ask for
+// a longer palette than the file holds before its rows (the rest reads as black).
+TEST_F(SpriteFileTest, TopDownFileIsReadRightSideUp) {
+    std::string file = "BM" + std::string(68, '\0');
+    const auto put = [&](size_t at, uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            file[at + i] = static_cast<char>(v >> (8 * i));
+    };
+    put(2, 70, 4), put(10, 62, 4), put(14, 40, 4), put(18, 2, 4);
+    put(22, static_cast<uint32_t>(-2), 4), put(26, 1, 2), put(28, 8, 2);
+    put(54, 0x000000FF, 4), put(58, 0x00FF0000, 4);  // blue, red; no more colours
+    put(62, 0x0001, 2);                              // top row: red, blue; bottom: blue
+    testing_support::WriteFile("top.bmp", file);
+    Sprite s;
+    s.source = SourceFile;
+    std::strcpy(s.fileName, "top.bmp");
+    ASSERT_EQ(s.Init(0, 0, 0, 0, 0, 0, 1, 0), 1);
+    ASSERT_EQ(s.height, 2);
+    EXPECT_EQ(SpriteMachine::Pixel(s.surface, 0, 0), 0xF800u);
+    EXPECT_EQ(SpriteMachine::Pixel(s.surface, 1, 0), 0x001Fu);
+    EXPECT_EQ(SpriteMachine::Pixel(s.surface, 0, 1), 0x001Fu);
 }
 
 using SpriteErrors = SpriteMachine;

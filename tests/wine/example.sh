@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The example program built for Windows as its guide says: the Windows build of the library
 # installed into a fresh prefix, examples/sprite_demo built against it with the toolchain
-# file the package holds (the package alone is enough), then run under Wine for a few frames in a folder holding only its own files
-# (gem.xxx and ring.bmp). It counts its last picture's pixels from the back buffer: every
-# opaque pixel of ring.bmp in its own colour, and the lit gem. The run must end cleanly and
-# write nothing but its logs.
+# file the package holds (the package alone is enough), then run under Wine for a few
+# frames in a folder holding only its own files (gem.xxx, and ring.bmp made top-down). It
+# counts its last picture's pixels from the back buffer: every opaque pixel of ring.bmp in
+# its own colour, and the lit gem. The run must end cleanly and write nothing but its logs.
 # Arguments: <wine-launcher> <wine-prefix> <build-dir> <source-dir> <work-dir>.
 set -uo pipefail
 launcher=$1 prefix=$2 build=$3 src=$4 work_dir=$5
@@ -31,7 +31,21 @@ ring_expected=$(convert "$example/ring.bmp" -fill black -opaque magenta -fill wh
 scenario() {
     wine_setup "$launcher" "$prefix" "$package/build/sprite_demo.exe" "$src" "$work_dir"
     rm -f "$run/ship.xxx"
-    cp "$example/gem.xxx" "$example/ring.bmp" "$run/"
+    cp "$example/gem.xxx" "$run/"
+    # The ring as a top-down bitmap (rows first to last, negative height): the platform's own
+    # LoadImageA leaves such a file's pixels blank, and the sprite must still draw the ring.
+    # Wine's LoadImageA looks for a relative file name beside the program first: the copy
+    # there is made top-down too.
+    perl -e 'local $/; open(my $in, "<:raw", $ARGV[0]) or die; my $d = <$in>;
+        my $off = unpack("V", substr($d, 10, 4));
+        my ($w, $h, $planes, $bits) = unpack("l<l<vv", substr($d, 18, 12));
+        my $stride = int(($w * $bits + 31) / 32) * 4;
+        my @rows = map { substr($d, $off + $_ * $stride, $stride) } 0 .. $h - 1;
+        substr($d, 22, 4) = pack("l<", -$h);
+        substr($d, $off, $stride * $h) = join("", reverse @rows);
+        open(my $out, ">:raw", $ARGV[1]) or die; print $out $d;' \
+        "$example/ring.bmp" "$run/ring.bmp" && cp "$run/ring.bmp" "$package/build/ring.bmp" ||
+        fail "ring.bmp could not be made top-down"
     (cd "$run" && exec "$launcher" "$game" --frames 30) >"$work/stdout.txt" 2>"$work/stderr.txt" &
     pid=$!
     # A failure shows a box ("Error" from a fatal error, "ERROR" from a sprite) that would

@@ -91,95 +91,271 @@ uint32_t BitmapColourToPixel(PixelKind kind, uint32_t xrgb) {
     return PackRGB(kind, r, g, b);
 }
 
-bool DecodeBmp(const uint8_t* data, size_t size, Bitmap* out, std::string* why) {
-    constexpr size_t kFileHeader = 14;
-    if (!data || size < kFileHeader + 40)
-        return Fail(why, "bitmap file too short for its headers");
-    if (data[0] != 'B' || data[1] != 'M')
-        return Fail(why, "not a bitmap file (no BM signature)");
-    const uint32_t pixelOffset = ReadU32(data + 10);
-    const uint32_t infoSize = ReadU32(data + 14);
-    if (infoSize < 40)
-        return Fail(why, "unsupported bitmap header (older than the 40-byte header)");
-    if (infoSize > size - kFileHeader)
-        return Fail(why, "bitmap header runs past the end of the file");
-    const int32_t width = static_cast<int32_t>(ReadU32(data + 18));
-    const int32_t rawHeight = static_cast<int32_t>(ReadU32(data + 22));
-    const uint16_t planes = ReadU16(data + 26);
-    const uint16_t bitCount = ReadU16(data + 28);
-    const uint32_t compression = ReadU32(data + 30);
-    const uint32_t coloursUsed = ReadU32(data + 46);
+namespace {
 
+// A bitmap's layout as its header describes it: size, row order, depth, encoding, the colour
+// masks of the 16- and 32-bit encodings and the palette of the 1-, 4- and 8-bit ones.
+struct DibLayout {
+    int32_t width = 0;
+    int32_t height = 0;
+    bool topDown = false;
+    int bits = 0;
+    uint32_t compression = BI_RGB;
+    uint32_t masks[3] = {};
+    int shifts[3] = {};  // each mask's lowest bit and number of bits
+    int widths[3] = {};
+    uint32_t palette[256] = {};
+    uint32_t paletteSize = 0;
+    size_t tableEnd = 0;  // bytes from the header's start to the end of its masks and palette
+};
+
+// Reads the header at `info`, of which `avail` bytes may be read, and the masks and palette
+// after it.
+bool ParseDibHeader(const uint8_t* info, size_t avail, DibLayout* d, std::string* why) {
+    if (avail < 4)
+        return Fail(why, "bitmap file too short for its headers");
+    const uint32_t headerSize = ReadU32(info);
+    if (headerSize != 12 && headerSize != 40 && headerSize != 52 && headerSize != 56 &&
+        headerSize != 108 && headerSize != 124)
+        return Fail(why, "unsupported bitmap header size");
+    if (headerSize > avail)
+        return Fail(why, "bitmap header runs past the end of the file");
+    int32_t rawHeight = 0;
+    unsigned planes = 0;
+    uint32_t coloursUsed = 0;
+    size_t entrySize = 4;
+    if (headerSize == 12) {  // the core header: unsigned 16-bit sizes, palette of triples
+        d->width = ReadU16(info + 4);
+        rawHeight = ReadU16(info + 6);
+        planes = ReadU16(info + 8);
+        d->bits = ReadU16(info + 10);
+        entrySize = 3;
+        if (d->bits != 1 && d->bits != 4 && d->bits != 8 && d->bits != 24)
+            return Fail(why, "unsupported bitmap depth (1, 4, 8 or 24 bits in a core header)");
+    } else {
+        d->width = static_cast<int32_t>(ReadU32(info + 4));
+        rawHeight = static_cast<int32_t>(ReadU32(info + 8));
+        planes = ReadU16(info + 12);
+        d->bits = ReadU16(info + 14);
+        d->compression = ReadU32(info + 16);
+        coloursUsed = ReadU32(info + 32);
+    }
     if (planes != 1)
         return Fail(why, "bitmap has more than one plane");
-    if (width <= 0 || rawHeight == 0 || rawHeight == INT32_MIN)
+    if (d->width <= 0 || rawHeight == 0 || rawHeight == INT32_MIN)
         return Fail(why, "bitmap has no pixels (width or height is zero or negative)");
-    const bool topDown = rawHeight < 0;
-    const int32_t height = topDown ? -rawHeight : rawHeight;
-    if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > kMaxPixels)
+    d->topDown = rawHeight < 0;
+    d->height = d->topDown ? -rawHeight : rawHeight;
+    if (static_cast<uint64_t>(d->width) * static_cast<uint64_t>(d->height) > kMaxPixels)
         return Fail(why, "bitmap is too large");
+    if (d->bits != 1 && d->bits != 4 && d->bits != 8 && d->bits != 16 && d->bits != 24 &&
+        d->bits != 32)
+        return Fail(why, "unsupported bitmap depth (1, 4, 8, 16, 24 or 32 bits per pixel)");
 
-    constexpr uint32_t kRgb = 0, kBitFields = 3;
-    if (bitCount != 8 && bitCount != 24 && bitCount != 32)
-        return Fail(why, "unsupported bitmap depth (only 8, 24 and 32 bits per pixel are read)");
-    if (compression == kBitFields && bitCount == 32) {
-        if (size < kFileHeader + 40 + 12)
-            return Fail(why, "bitmap colour masks run past the end of the file");
-        const uint8_t* masks = data + kFileHeader + 40;
-        if (ReadU32(masks) != 0x00FF0000u || ReadU32(masks + 4) != 0x0000FF00u ||
-            ReadU32(masks + 8) != 0x000000FFu)
-            return Fail(why, "unsupported bitmap colour masks");
-    } else if (compression != kRgb) {
-        return Fail(why, "compressed bitmaps are not supported");
+    size_t table = headerSize;
+    switch (d->compression) {
+        case BI_RGB:
+            if (d->bits == 16) {
+                const uint32_t m[3] = {0x7C00, 0x03E0, 0x001F};
+                std::copy(m, m + 3, d->masks);
+            } else {
+                const uint32_t m[3] = {0x00FF0000, 0x0000FF00, 0x000000FF};
+                std::copy(m, m + 3, d->masks);
+            }
+            break;
+        case BI_RLE8:
+        case BI_RLE4:
+            if (d->bits != (d->compression == BI_RLE8 ? 8 : 4))
+                return Fail(why, "run-length encoding does not match the bitmap depth");
+            if (d->topDown)
+                return Fail(why, "run-length encoded bitmaps cannot be top-down");
+            break;
+        case BI_BITFIELDS: {
+            if (d->bits != 16 && d->bits != 32)
+                return Fail(why, "bit-field masks need 16 or 32 bits per pixel");
+            // In a 40-byte header the masks follow it; larger headers hold them.
+            const size_t at = headerSize == 40 ? headerSize : 40;
+            if (headerSize == 40)
+                table += 12;
+            if (at + 12 > avail)
+                return Fail(why, "bitmap colour masks run past the end of the file");
+            for (int i = 0; i < 3; ++i)
+                d->masks[i] = ReadU32(info + at + 4 * i);
+            break;
+        }
+        case BI_JPEG:
+        case BI_PNG:
+            return Fail(why, "JPEG and PNG compressed bitmaps are not supported");
+        default:
+            return Fail(why, "unknown bitmap compression");
     }
 
-    // The palette of an 8-bit bitmap follows the header.
-    uint32_t palette[256] = {};
-    if (bitCount == 8) {
-        const uint32_t entries = coloursUsed ? coloursUsed : 256;
-        if (entries > 256)
-            return Fail(why, "bitmap palette has more than 256 colours");
-        const uint64_t paletteStart = kFileHeader + static_cast<uint64_t>(infoSize);
-        if (paletteStart + uint64_t{4} * entries > size)
-            return Fail(why, "bitmap palette runs past the end of the file");
-        for (uint32_t i = 0; i < entries; ++i) {
-            const uint8_t* q = data + paletteStart + 4 * i;
-            palette[i] =
+    // The palette: as many entries as the header says are used (at most 256), else a full
+    // one for the depth. Deeper bitmaps may carry one too; it is passed over.
+    uint64_t entries = std::min<uint32_t>(coloursUsed, 256);
+    if (entries == 0 && d->bits <= 8)
+        entries = uint64_t{1} << d->bits;
+    if (table + entries * entrySize > avail)
+        return Fail(why, "bitmap palette runs past the end of the file");
+    for (int i = 0; i < 3; ++i) {
+        const uint32_t m = d->masks[i];
+        while (m && !((m >> d->shifts[i]) & 1))
+            ++d->shifts[i];
+        while (m && d->shifts[i] + d->widths[i] < 32 && ((m >> (d->shifts[i] + d->widths[i])) & 1))
+            ++d->widths[i];
+    }
+    if (d->bits <= 8) {
+        d->paletteSize = static_cast<uint32_t>(std::min<uint64_t>(entries, 1u << d->bits));
+        for (uint32_t i = 0; i < d->paletteSize; ++i) {
+            const uint8_t* q = info + table + entrySize * i;
+            d->palette[i] =
                 (static_cast<uint32_t>(q[2]) << 16) | (static_cast<uint32_t>(q[1]) << 8) | q[0];
         }
     }
+    d->tableEnd = table + entries * entrySize;
+    return true;
+}
 
-    const uint64_t stride = ((static_cast<uint64_t>(width) * bitCount + 31) / 32) * 4;
-    if (pixelOffset < kFileHeader + 40 || pixelOffset > size ||
-        stride * static_cast<uint64_t>(height) > size - pixelOffset)
+// One colour channel of a packed pixel as 8 bits: the mask's top 8 bits, or its bits widened
+// by repeating them below.
+uint32_t Channel(uint32_t pixel, uint32_t mask, int shift, int width) {
+    if (!mask)
+        return 0;
+    uint32_t v = (pixel & mask) >> shift;
+    if (width >= 8)
+        return (v >> (width - 8)) & 0xFF;
+    v <<= 8 - width;
+    return (v | v >> width) & 0xFF;
+}
+
+uint32_t PaletteColour(const DibLayout& d, uint32_t index) {
+    return index < d.paletteSize ? d.palette[index] : 0;  // past the palette: black
+}
+
+bool DecodeRows(const DibLayout& d, const uint8_t* bits, size_t size, Bitmap* out,
+                std::string* why) {
+    const uint64_t stride = ((static_cast<uint64_t>(d.width) * d.bits + 31) / 32) * 4;
+    if (stride * static_cast<uint64_t>(d.height) > size)
         return Fail(why, "bitmap pixels run past the end of the file");
-
-    out->width = width;
-    out->height = height;
-    out->pixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
-    for (int32_t y = 0; y < height; ++y) {
-        const int32_t fileRow = topDown ? y : height - 1 - y;
-        const uint8_t* src = data + pixelOffset + stride * static_cast<uint64_t>(fileRow);
-        uint32_t* dst = out->pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
-        switch (bitCount) {
-            case 8:
-                for (int32_t x = 0; x < width; ++x)
-                    dst[x] = palette[src[x]];
-                break;
-            case 24:
-                for (int32_t x = 0; x < width; ++x) {
+    for (int32_t y = 0; y < d.height; ++y) {
+        const int32_t fileRow = d.topDown ? y : d.height - 1 - y;
+        const uint8_t* src = bits + stride * static_cast<uint64_t>(fileRow);
+        uint32_t* dst = out->pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(d.width);
+        for (int32_t x = 0; x < d.width; ++x) {
+            switch (d.bits) {
+                case 1:
+                    dst[x] = PaletteColour(d, (src[x >> 3] >> (7 - (x & 7))) & 1);
+                    break;
+                case 4:
+                    dst[x] = PaletteColour(d, (src[x >> 1] >> (x & 1 ? 0 : 4)) & 0xF);
+                    break;
+                case 8:
+                    dst[x] = PaletteColour(d, src[x]);
+                    break;
+                case 24: {
                     const uint8_t* p = src + 3 * x;
                     dst[x] = (static_cast<uint32_t>(p[2]) << 16) |
                              (static_cast<uint32_t>(p[1]) << 8) | p[0];
+                    break;
                 }
-                break;
-            default:
-                for (int32_t x = 0; x < width; ++x)
-                    dst[x] = ReadU32(src + 4 * x) & 0x00FFFFFFu;
-                break;
+                default: {
+                    const uint32_t v = d.bits == 16 ? ReadU16(src + 2 * x) : ReadU32(src + 4 * x);
+                    dst[x] = Channel(v, d.masks[0], d.shifts[0], d.widths[0]) << 16 |
+                             Channel(v, d.masks[1], d.shifts[1], d.widths[1]) << 8 |
+                             Channel(v, d.masks[2], d.shifts[2], d.widths[2]);
+                    break;
+                }
+            }
         }
     }
     return true;
+}
+
+// Run-length data: runs of one index (RLE4: two alternating), literal runs, and escapes for
+// the end of a line, the end of the bitmap and a jump right and up. Runs stop at the row's
+// end; pixels never written keep the palette's first colour. Data that ends before the
+// bitmap's end mark and before its last row is refused.
+bool DecodeRle(const DibLayout& d, const uint8_t* bits, size_t size, Bitmap* out,
+               std::string* why) {
+    std::fill(out->pixels.begin(), out->pixels.end(), PaletteColour(d, 0));
+    const bool four = d.bits == 4;
+    int64_t x = 0, row = 0;  // row counts from the bottom
+    auto put = [&](uint32_t index) {
+        if (x < d.width && row < d.height)
+            out->pixels[static_cast<size_t>(d.height - 1 - row) * static_cast<size_t>(d.width) +
+                        static_cast<size_t>(x)] = PaletteColour(d, index);
+        x = std::min<int64_t>(x + 1, d.width);
+    };
+    size_t pos = 0;
+    while (row < d.height) {
+        if (size - pos < 2)
+            return Fail(why, "run-length data ends before the bitmap does");
+        const uint8_t count = bits[pos], value = bits[pos + 1];
+        pos += 2;
+        if (count > 0) {
+            for (int i = 0; i < count; ++i)
+                put(four ? (i & 1 ? value & 0xF : value >> 4) : value);
+        } else if (value == 0) {
+            x = 0;
+            ++row;
+        } else if (value == 1) {
+            return true;
+        } else if (value == 2) {
+            if (size - pos < 2)
+                return Fail(why, "run-length data ends before the bitmap does");
+            x = std::min<int64_t>(x + bits[pos], d.width);
+            row += bits[pos + 1];
+            pos += 2;
+        } else {
+            const size_t bytes = four ? (value + 1u) / 2 : value;
+            if (size - pos < bytes)
+                return Fail(why, "run-length data ends before the bitmap does");
+            for (int i = 0; i < value; ++i)
+                put(four ? (i & 1 ? bits[pos + i / 2] & 0xF : bits[pos + i / 2] >> 4)
+                         : bits[pos + i]);
+            pos += std::min(size - pos, bytes + (bytes & 1));  // literal runs end on a word
+        }
+    }
+    return true;
+}
+
+bool DecodePixels(const DibLayout& d, const uint8_t* bits, size_t size, Bitmap* out,
+                  std::string* why) {
+    out->width = d.width;
+    out->height = d.height;
+    out->pixels.assign(static_cast<size_t>(d.width) * static_cast<size_t>(d.height), 0);
+    if (d.compression == BI_RLE8 || d.compression == BI_RLE4)
+        return DecodeRle(d, bits, size, out, why);
+    return DecodeRows(d, bits, size, out, why);
+}
+
+// The largest header with its masks and palette.
+constexpr size_t kMaxDibTable = 124 + 12 + 256 * 4;
+
+// A DIB section's pixels, decoded again from its rows (the caller may have written them).
+void RefreshDibSection(Bitmap* b) {
+    DibLayout d;
+    if (!b->dibInfo.empty() && ParseDibHeader(b->dibInfo.data(), b->dibInfo.size(), &d, nullptr))
+        DecodePixels(d, b->dibBits.data(), b->dibBits.size(), b, nullptr);
+}
+
+}  // namespace
+
+bool DecodeBmp(const uint8_t* data, size_t size, Bitmap* out, std::string* why) {
+    constexpr size_t kFileHeader = 14;
+    if (!data || size < kFileHeader + 12)
+        return Fail(why, "bitmap file too short for its headers");
+    if (data[0] != 'B' || data[1] != 'M')
+        return Fail(why, "not a bitmap file (no BM signature)");
+    DibLayout d;
+    if (!ParseDibHeader(data + kFileHeader, size - kFileHeader, &d, why))
+        return false;
+    // The pixels start where the file header says, or else right after the palette.
+    const uint32_t offset = ReadU32(data + 10);
+    const uint64_t start = offset ? offset : kFileHeader + d.tableEnd;
+    if (start < kFileHeader + 12 || start > size)
+        return Fail(why, "bitmap pixels run past the end of the file");
+    return DecodePixels(d, data + start, size - start, out, why);
 }
 
 HBITMAP CreateBitmapFromBmp(const uint8_t* data, size_t size) {
@@ -285,10 +461,16 @@ int GetObjectA(HGDIOBJ object, int size, void* out) {
     info.bmType = 0;
     info.bmWidth = b->width;
     info.bmHeight = b->height;
-    info.bmWidthBytes = b->width * 4;
     info.bmPlanes = 1;
-    info.bmBitsPixel = 32;
-    info.bmBits = b->pixels.data();
+    if (b->dibDepth) {  // a DIB section: its own rows
+        info.bmWidthBytes = static_cast<LONG>(b->dibBits.size() / static_cast<size_t>(b->height));
+        info.bmBitsPixel = static_cast<WORD>(b->dibDepth);
+        info.bmBits = b->dibBits.data();
+    } else {
+        info.bmWidthBytes = b->width * 4;
+        info.bmBitsPixel = 32;
+        info.bmBits = b->pixels.data();
+    }
     const size_t n = std::min(static_cast<size_t>(size), sizeof(BITMAP));
     std::memcpy(out, &info, n);
     return static_cast<int>(n);
@@ -320,7 +502,9 @@ BOOL StretchBlt(HDC dest, int destX, int destY, int destWidth, int destHeight, H
     if (!target.pixels || target.width <= 0 || target.height <= 0)
         return FALSE;
 
-    const Bitmap& bitmap = *from->selected;
+    Bitmap& bitmap = *from->selected;
+    if (bitmap.dibDepth)
+        RefreshDibSection(&bitmap);
     const int bpp = BytesPerPixel(target.kind);
     const bool sameSize = destWidth == srcWidth && destHeight == srcHeight;
     // Destination rows and columns that land on the target.
@@ -342,6 +526,28 @@ BOOL StretchBlt(HDC dest, int destX, int destY, int destWidth, int destHeight, H
         }
     }
     return TRUE;
+}
+
+HBITMAP CreateDIBSection(HDC, const BITMAPINFO* info, UINT usage, void** bits, HANDLE, DWORD) {
+    if (bits)
+        *bits = nullptr;
+    if (PLATFORM_HOOK("CreateDIBSection", "%s", "") != 0 || !info || usage != DIB_RGB_COLORS)
+        return nullptr;
+    // The header says how long it and its table are; only that much of it is read.
+    const auto* bytes = reinterpret_cast<const uint8_t*>(info);
+    DibLayout d;
+    if (!ParseDibHeader(bytes, kMaxDibTable, &d, nullptr) || d.compression == BI_RLE8 ||
+        d.compression == BI_RLE4)
+        return nullptr;
+    Bitmap* b = new Bitmap;
+    b->dibInfo.assign(bytes, bytes + d.tableEnd);
+    b->dibBits.assign(
+        ((static_cast<size_t>(d.width) * d.bits + 31) / 32) * 4 * static_cast<size_t>(d.height), 0);
+    b->dibDepth = d.bits;
+    DecodePixels(d, b->dibBits.data(), b->dibBits.size(), b, nullptr);
+    if (bits)
+        *bits = b->dibBits.data();
+    return ToHandle(Register(b));
 }
 
 // The two deletions are recorded for tests of release orders, never made to fail: a failed

@@ -11,11 +11,16 @@
 
 namespace platform {
 
-// A decoded bitmap: top-down rows of XRGB8888 pixels.
+// A decoded bitmap: top-down rows of XRGB8888 pixels. A DIB section also keeps its header
+// (with masks and palette) and its rows as the caller writes them; `pixels` is decoded from
+// them again before each copy.
 struct Bitmap {
     int width = 0;
     int height = 0;
     std::vector<uint32_t> pixels;
+    int dibDepth = 0;  // bits per pixel of a DIB section's rows; 0 for other bitmaps
+    std::vector<uint8_t> dibInfo;
+    std::vector<uint8_t> dibBits;
 };
 
 enum class DcKind : uint8_t { Surface, Memory };
@@ -51,9 +56,10 @@ inline Bitmap* BitmapFromHandle(HGDIOBJ h) {
 // The bitmaps embedded in the library, by resource id (the build generates this table).
 bool FindEmbeddedBitmap(uint16_t id, const uint8_t** bytes, size_t* size);
 
-// Decodes a BMP file held in memory: uncompressed 24- and 32-bit (also 32-bit with the
-// standard bit fields) and 8-bit paletted, bottom-up or top-down. Every size and offset is
-// checked against `size`; anything else is refused with a one-line reason in `why`.
+// Decodes a BMP file held in memory: core, info, V4 and V5 headers; 1, 4 and 8 bits with a
+// palette (also run-length encoded, 4 and 8 bits); 16 and 32 bits, plain or with bit-field
+// masks; 24 bits; bottom-up or top-down. The alpha of 32-bit pixels is dropped. Every size and
+// offset is checked against `size`; anything else is refused with a one-line reason in `why`.
 bool DecodeBmp(const uint8_t* data, size_t size, Bitmap* out, std::string* why);
 
 // A bitmap handle made from BMP bytes, as LoadImageA makes one; null on failure, with the
