@@ -113,10 +113,8 @@ public:
 
     void PumpEvents(const PostFn& post) override {
         std::unique_lock<std::mutex> lock(mutex_);
-        while (eventCount_ > 0) {
-            const Event e = events_[eventHead_];
-            eventHead_ = (eventHead_ + 1) % kEvents;
-            --eventCount_;
+        Events::Event e;
+        while (events_.Pop(&e)) {
             lock.unlock();
             post(e.message, e.wParam, e.lParam);
             lock.lock();
@@ -125,7 +123,7 @@ public:
 
     void WaitEvent() override {
         std::unique_lock<std::mutex> lock(mutex_);
-        programWakes_.wait(lock, [this] { return eventCount_ > 0 || stopped_; });
+        programWakes_.wait(lock, [this] { return events_.Count() > 0 || stopped_; });
     }
 
     void Present(const PixelView& src, int x, int y) override {
@@ -199,18 +197,13 @@ private:
         bool result = false;
         std::string why;
     };
-    struct Event {
-        UINT message;
-        WPARAM wParam;
-        LPARAM lParam;
-    };
     struct Picture {
         int width, height, pitch;
         PixelKind kind;
         int x, y;
         bool refuseSurface;
     };
-    static constexpr int kEvents = 1024;
+    using Events = sdl::EventRing<1024>;
 
     static std::vector<SdlBackend*>& Running() {
         static auto* running = new std::vector<SdlBackend*>();  // never destroyed: used at exit
@@ -279,14 +272,12 @@ private:
         }
     }
 
-    // Events go into the ring; a full ring drops them, as a full message queue would.
+    // Events go into the ring (a full one makes room as EventRing says). SDL calls this
+    // from the thread that reports the event: the video thread for the window system's.
     void PostFromVideo(UINT message, WPARAM wParam, LPARAM lParam) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            if (eventCount_ == kEvents)
-                return;
-            events_[(eventHead_ + eventCount_) % kEvents] = Event{message, wParam, lParam};
-            ++eventCount_;
+            events_.Push(Events::Event{message, wParam, lParam});
         }
         programWakes_.notify_one();
     }
@@ -294,8 +285,7 @@ private:
     // The video thread: commands, pictures, and SDL's events every few milliseconds while
     // there is nothing else to do.
     void Loop() {
-        video_.Adopt();
-        const PostFn post = [this](UINT m, WPARAM w, LPARAM l) { PostFromVideo(m, w, l); };
+        video_.Adopt([this](UINT m, WPARAM w, LPARAM l) { PostFromVideo(m, w, l); });
         std::unique_lock<std::mutex> lock(mutex_);
         for (;;) {
             if (command_) {
@@ -322,7 +312,7 @@ private:
                 video_.Present(PixelView{pixels, p.pitch, p.width, p.height, p.kind}, p.x, p.y,
                                p.refuseSurface);
                 if (video_.IsOpen())
-                    video_.PumpEvents(post);
+                    video_.PumpEvents();
                 lock.lock();
                 busy_ = -1;
                 programWakes_.notify_all();
@@ -330,7 +320,7 @@ private:
             }
             lock.unlock();
             if (video_.IsOpen())
-                video_.PumpEvents(post);
+                video_.PumpEvents();
             lock.lock();
             if (!command_ && pending_ < 0)
                 videoWakes_.wait_for(lock, std::chrono::milliseconds(4));
@@ -344,9 +334,7 @@ private:
     std::condition_variable programWakes_;  // a command ended, a buffer or an event came
     Command* command_ = nullptr;
     bool stopped_ = false;
-    Event events_[kEvents];
-    int eventHead_ = 0;
-    int eventCount_ = 0;
+    Events events_;
     std::unique_ptr<uint8_t[]> buffers_[2];
     size_t capacity_ = 0;  // bytes in each buffer
     Picture pictures_[2]{};

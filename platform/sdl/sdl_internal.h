@@ -9,8 +9,10 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "platform/backend.h"
 
@@ -52,6 +54,78 @@ void CatchXErrors();
 // once instead.
 void WatchX11();
 
+// Window messages from the video thread to the program's, in order, in a fixed ring (nothing
+// is allocated). A full ring makes room rather than lose what matters: a key repeat for the
+// key whose repeat ends the ring is counted in that message's repeat count, as the window
+// system does for a program that falls behind; otherwise the oldest message of the lowest
+// rank goes: key repeats, then key presses and releases, then focus changes, then the rest
+// (close requests, quits), which give way only to a newer one of their own rank. A new
+// message of a lower rank than everything held is the one dropped.
+template <int Capacity>
+class EventRing {
+public:
+    struct Event {
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+    };
+
+    int Count() const { return count_; }
+
+    void Push(const Event& e) {
+        const int rank = Rank(e);
+        if (count_ == Capacity) {
+            Event& last = At(count_ - 1);
+            if (rank == 0 && Rank(last) == 0 && last.wParam == e.wParam) {
+                const uint32_t lp = static_cast<uint32_t>(last.lParam);
+                uint32_t repeats = (lp & 0xFFFFu) + (static_cast<uint32_t>(e.lParam) & 0xFFFFu);
+                repeats = repeats > 0xFFFFu ? 0xFFFFu : repeats;
+                last.lParam = static_cast<LPARAM>((lp & 0xFFFF0000u) | repeats);
+                return;
+            }
+            int victim = 0;
+            for (int i = 1; i < count_; ++i)
+                if (Rank(At(i)) < Rank(At(victim)))
+                    victim = i;
+            if (Rank(At(victim)) > rank)
+                return;
+            for (int i = victim; i + 1 < count_; ++i)
+                At(i) = At(i + 1);
+            --count_;
+        }
+        At(count_) = e;
+        ++count_;
+    }
+
+    bool Pop(Event* e) {
+        if (count_ == 0)
+            return false;
+        *e = events_[head_];
+        head_ = (head_ + 1) % Capacity;
+        --count_;
+        return true;
+    }
+
+private:
+    static int Rank(const Event& e) {
+        switch (e.message) {
+            case WM_KEYDOWN:
+                return (static_cast<uint32_t>(e.lParam) & 0x40000000u) ? 0 : 1;
+            case WM_KEYUP:
+                return 1;
+            case WM_ACTIVATEAPP:
+                return 2;
+            default:
+                return 3;
+        }
+    }
+    Event& At(int i) { return events_[(head_ + i) % Capacity]; }
+
+    Event events_[Capacity]{};
+    int head_ = 0;
+    int count_ = 0;
+};
+
 // Windows virtual-key code of an SDL key; 0 for keys the platform has no code for.
 WPARAM VirtualKey(const SDL_Keysym& key);
 // The key-message lParam: repeat count 1, scan code, previous state and transition bits.
@@ -65,10 +139,11 @@ class SdlVideo {
 public:
     ~SdlVideo() { Close(); }
 
-    // The thread that owns SDL's video from now on.
-    void Adopt() {
+    // The thread that owns SDL's video from now on, and where the window messages go.
+    void Adopt(PostFn post) {
         owner_ = pthread_self();
         adopted_ = true;
+        post_ = std::move(post);
     }
 
     bool IsOpen() const { return opened_; }
@@ -86,7 +161,10 @@ public:
     void ShowWindow(bool show);
     void DestroyWindow();
     void ShowCursor(bool show);
-    void PumpEvents(const PostFn& post);
+    // SDL's events become window messages as SDL reports them (an event filter), never
+    // waiting in SDL's own queue: a burst of input larger than that queue would push out
+    // what follows it (a key pressed after it, a close).
+    void PumpEvents();
 
     // `refuseSurface` makes the window surface's acquisition fail (a fault hook's answer,
     // taken on the program's thread), so the path that ends the run can be tested.
@@ -116,8 +194,11 @@ private:
     // 5-6-5 value to the pixel value of its nearest allocated colour.
     bool PrepareIndexed();
     void ConvertToIndexed(const PixelView& src, uint8_t* dst, int dstPitch) const;
-    void Translate(const SDL_Event& e, const PostFn& post);
+    void Translate(const SDL_Event& e);
+    static int Filter(void* self, SDL_Event* e);
     pthread_t owner_{};
+    PostFn post_;
+    std::atomic<bool> surfaceStale_{false};  // the window was resized: its surface is remade
     bool adopted_ = false;
     bool opened_ = false;
     int screenWidth_ = 0;

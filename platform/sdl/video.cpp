@@ -16,8 +16,10 @@ void SdlVideo::Close() {
     OnOwnerThread("Close");
     if (window_)
         DestroyWindow();
-    if (opened_)
+    if (opened_) {
+        SDL_SetEventFilter(nullptr, nullptr);
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    }
     opened_ = false;
 }
 
@@ -43,6 +45,7 @@ bool SdlVideo::Open(std::string* why) {
         return false;
     }
     opened_ = true;
+    SDL_SetEventFilter(&SdlVideo::Filter, this);
     const char* current = SDL_GetCurrentVideoDriver();
     if (current && strcmp(current, "x11") == 0)
         WatchX11();
@@ -131,11 +134,10 @@ void SdlVideo::ShowCursor(bool show) {
     SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
 }
 
-void SdlVideo::PumpEvents(const PostFn& post) {
+void SdlVideo::PumpEvents() {
     OnOwnerThread("PumpEvents");
-    SDL_Event e;
-    while (SDL_PollEvent(&e))
-        Translate(e, post);
+    SDL_PumpEvents();
+    const PostFn& post = post_;
     // Another client destroyed the window: the run ends as on a close request.
     if (window_ && windowGone.load() && !goneReported_) {
         goneReported_ = true;
@@ -151,6 +153,8 @@ void SdlVideo::Present(const PixelView& src, int x, int y, bool refuseSurface) {
     OnOwnerThread("Present");
     if (!window_ || windowGone.load() || cannotPresent_)
         return;
+    if (surfaceStale_.exchange(false))
+        surface_ = nullptr;
     if (!surface_) {
         // Software presentation: the window surface is plain memory, no GL context.
         SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");

@@ -5,9 +5,13 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <deque>
+#include <random>
 
 #include "platform/backend.h"
+#include "platform/sdl/sdl_internal.h"
 #include "platform/win.h"
 
 namespace {
@@ -192,6 +196,59 @@ TEST_F(SdlBackendTest, AWindowThatCannotShowThePictureSaysSoOnceAndEndsTheRun) {
         quit = msg.message == WM_QUIT;
     EXPECT_TRUE(quit);
     EXPECT_EQ(msg.wParam, 1u);
+}
+
+// The message ring against a plain model of its policy, on random traffic (keys of three
+// codes pressed, repeated and released, focus changes, closes) with the program taking
+// messages at random moments, so the ring is often full and wraps around.
+TEST(SdlEventRingTest, AFullRingGivesUpRepeatsFirstAndKeepsClosesAgainstAModel) {
+    using Ring = platform::sdl::EventRing<8>;
+    using E = Ring::Event;
+    auto rank = [](const E& e) {
+        if (e.message == WM_KEYDOWN)
+            return (e.lParam & 0x40000000) ? 0 : 1;
+        return e.message == WM_KEYUP ? 1 : e.message == WM_ACTIVATEAPP ? 2 : 3;
+    };
+    std::mt19937 random(17);
+    for (int run = 0; run < 200; ++run) {
+        Ring ring;
+        std::deque<E> model;
+        for (int step = 0; step < 300; ++step) {
+            const int what = static_cast<int>(random() % 16);
+            if (what < 3) {
+                E got{}, want = model.empty() ? E{} : model.front();
+                ASSERT_EQ(ring.Pop(&got), !model.empty());
+                if (model.empty())
+                    continue;
+                model.pop_front();
+                ASSERT_EQ(got.message, want.message);
+                ASSERT_EQ(got.wParam, want.wParam);
+                ASSERT_EQ(got.lParam, want.lParam);
+                continue;
+            }
+            const WPARAM key = 'A' + random() % 3;
+            const E e = what < 9    ? E{WM_KEYDOWN, key, 0x40000001}
+                        : what < 12 ? E{WM_KEYDOWN, key, 1}
+                        : what < 14 ? E{WM_KEYUP, key, static_cast<LPARAM>(0xC0000001u)}
+                        : what < 15 ? E{WM_ACTIVATEAPP, key & 1, 0}
+                                    : E{WM_SYSCOMMAND, SC_CLOSE, step};
+            ring.Push(e);
+            if (model.size() == 8) {
+                E& last = model.back();
+                if (rank(e) == 0 && rank(last) == 0 && last.wParam == e.wParam) {
+                    last.lParam = std::min<LPARAM>(last.lParam + 1, 0x4000FFFF);
+                    continue;
+                }
+                auto victim =
+                    std::min_element(model.begin(), model.end(),
+                                     [&](const E& a, const E& b) { return rank(a) < rank(b); });
+                if (rank(*victim) > rank(e))
+                    continue;
+                model.erase(victim);
+            }
+            model.push_back(e);
+        }
+    }
 }
 
 }  // namespace
