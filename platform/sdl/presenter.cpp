@@ -224,10 +224,14 @@ private:
         programWakes_.wait(lock, [this] { return command_ == nullptr; });
     }
 
-    // Shuts SDL down on its thread and waits for the thread to end.
+    // Shuts SDL down on its thread and waits for the thread to end. Called on that thread
+    // itself (a library under SDL called exit there), nothing can be waited for: the thread
+    // is let go and the exit goes on.
     void Stop() {
         auto& running = Running();
-        if (thread_.joinable()) {
+        if (thread_.joinable() && thread_.get_id() == std::this_thread::get_id()) {
+            thread_.detach();
+        } else if (thread_.joinable()) {
             Command quit;
             quit.kind = Command::DoQuit;
             Run(quit);

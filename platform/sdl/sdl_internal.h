@@ -46,12 +46,12 @@ extern std::atomic<bool> windowGone;
 // Installed before SDL opens the display: SDL keeps the handler it finds, passes it the
 // errors its own does not take, and puts it back when it shuts down, so errors that only
 // arrive while SDL closes its connections (a request on the destroyed window still on its
-// way) are caught too.
+// way) are caught too. Xlib ends the process with exit() when its connection to the server
+// breaks; the exit handlers (SDL's shutdown among them) then call into the broken connection
+// again and never return. The lost connection (from SDL's first request on) ends the process
+// at once instead (DisplayLost).
 void CatchXErrors();
-// Xlib ends the process with exit() when its connection to the server breaks; the exit
-// handlers (SDL's shutdown among them) then call into the broken connection again and never
-// return, leaving a process that spins for ever. The lost connection ends the process at
-// once instead.
+// Every X event is also seen by the backend (a window destroyed by another client).
 void WatchX11();
 
 // Window messages from the video thread to the program's, in order, in a fixed ring (nothing
@@ -194,6 +194,16 @@ private:
     // 5-6-5 value to the pixel value of its nearest allocated colour.
     bool PrepareIndexed();
     void ConvertToIndexed(const PixelView& src, uint8_t* dst, int dstPitch) const;
+
+    // On a screen whose default visual is DirectColor, pixels show each channel's value
+    // through that channel's ramp in the colormap shown, the screen's default one when no
+    // window manager installs another (SDL's own map for the window, an identity ramp, is
+    // never installed). As on the 8-bit screen, the window is given the default colormap, in
+    // which a grey ramp is allocated; a table per channel maps 8-bit values to the cell
+    // holding the nearest allocated value. False when the default visual is not DirectColor
+    // (nothing to do); `refused` says why the picture cannot be made right on one.
+    bool PrepareDirectColor(std::string* refused);
+    void ApplyRamps(uint8_t* dst, int dstPitch, int width, int height) const;
     void Translate(const SDL_Event& e);
     static int Filter(void* self, SDL_Event* e);
     pthread_t owner_{};
@@ -212,6 +222,8 @@ private:
     bool cannotPresent_ = false;          // presentation is impossible (said on standard error)
     bool endReported_ = false;            // ... and the run's end was posted
     std::unique_ptr<uint8_t[]> toIndex_;  // 5-6-5 value -> pixel value on 8-bit windows
+    bool directColor_ = false;            // presented pixels go through the ramps below
+    uint8_t toCell_[3][256]{};            // red, green, blue value -> cell on DirectColor
 };
 
 }  // namespace platform::sdl

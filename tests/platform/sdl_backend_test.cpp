@@ -3,12 +3,15 @@
 // belongs to the backend's own thread: the test looks at SDL's window there (SdlCall), and
 // pushes events from here (SDL's event queue takes them from any thread).
 #include <SDL.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <deque>
 #include <random>
+#include <string>
+#include <thread>
 
 #include "platform/backend.h"
 #include "platform/sdl/sdl_internal.h"
@@ -249,6 +252,32 @@ TEST(SdlEventRingTest, AFullRingGivesUpRepeatsFirstAndKeepsClosesAgainstAModel) 
             model.push_back(e);
         }
     }
+}
+
+// SDL's video used from a thread other than its owner ends the run at once, saying where.
+TEST(SdlBackendDeathTest, SdlVideoUsedOffItsThreadEndsTheRun) {
+    EXPECT_DEATH(
+        {
+            platform::sdl::SdlVideo video;
+            std::thread([&] { video.Adopt(nullptr); }).join();
+            video.ShowCursor(true);
+        },
+        "SDL's video used from a thread that does not own it \\(ShowCursor\\)");
+}
+
+// exit() on the SDL thread (Xlib's default handlers call it) ends the process with its code:
+// the exit handlers do not wait for the thread they run on.
+TEST(SdlBackendDeathTest, ExitOnTheSdlThreadEndsTheProcess) {
+    EXPECT_EXIT(
+        {
+            alarm(20);  // a hang fails the test rather than holding it
+            setenv("SDL_VIDEODRIVER", "offscreen", 1);
+            platform::UseSdlBackend();
+            std::string why;
+            platform::CurrentBackend().Open(&why);
+            platform::SdlCall([] { exit(3); });
+        },
+        testing::ExitedWithCode(3), "");
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 # arguments (<game-exe> <source-dir> <work-dir>); it gets a fresh run folder holding
 # ship.xxx, its own virtual X server on a free display (stopped on exit, with the game and
 # any helper windows the test started) and the helpers below. Every wait is bounded.
-# E2E_SCREEN sets the screen's size and depth (default 1024x768x24).
+# E2E_SCREEN sets the screen's size and depth (default 1024x768x24), E2E_XVFB_ARGS more of
+# the server's options (e.g. "-cc 5": a DirectColor default visual).
 
 e2e_setup() {
     game=$(realpath "$1")
@@ -22,7 +23,7 @@ e2e_setup() {
     # resets when its last client leaves (the readiness probe below), refusing the game's
     # connection if that comes in the middle of the reset.
     # A test may ask for another depth first: screen_depth=8.
-    Xvfb -displayfd 3 -noreset -screen 0 "${E2E_SCREEN:-1024x768x${screen_depth:-24}}" -nolisten tcp \
+    Xvfb -displayfd 3 -noreset -screen 0 "${E2E_SCREEN:-1024x768x${screen_depth:-24}}" ${E2E_XVFB_ARGS:-} -nolisten tcp \
         3>"$work/display" \
         >"$work/xvfb.log" 2>&1 &
     xvfb=$!
