@@ -352,14 +352,15 @@ HRESULT Surface::BltToScreen(RECT* destRect, Surface* src, const RECT& s, DWORD 
     } else if (!InsideSurface(d, sw, sh)) {
         return DDERR_INVALIDRECT;
     }
-    // A picture larger than the screen shows only in part: said once, the run goes on.
+    // A picture larger than the screen shows only in part: said once (with the size of the
+    // surface it comes from), the run goes on.
     static bool toldTooSmall = false;
     if (!toldTooSmall && (d.right - d.left > sw || d.bottom - d.top > sh)) {
         toldTooSmall = true;
         fprintf(stderr,
                 "Game Library: the screen (%dx%d) is smaller than the %ldx%ld picture; only part "
                 "of it is shown\n",
-                sw, sh, static_cast<long>(d.right - d.left), static_cast<long>(d.bottom - d.top));
+                sw, sh, static_cast<long>(src->width_), static_cast<long>(src->height_));
     }
     RECT c;
     if (!Intersect(d, clip, &c))
