@@ -126,6 +126,15 @@ private:
     int count_ = 0;
 };
 
+// A colour allocated on an 8-bit screen (8 bits per channel) and the pixel value showing it.
+struct PaletteColour {
+    int r, g, b;
+    uint8_t pixel;
+};
+// Fills `table` (65,536 entries) with the pixel value of the colour nearest to each 5-6-5
+// value (the first of equally near ones); `count` > 0.
+void BuildIndexTable(const PaletteColour* colours, int count, uint8_t* table);
+
 // Windows virtual-key code of an SDL key; 0 for keys the platform has no code for.
 WPARAM VirtualKey(const SDL_Keysym& key);
 // The key-message lParam: repeat count 1, scan code, previous state and transition bits.

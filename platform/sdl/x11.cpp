@@ -101,11 +101,7 @@ bool SdlVideo::PrepareIndexed() {
         return false;
     Display* display = display_;
     Colormap colormap = xlib.defaultColormap(display, xlib.defaultScreen(display));
-    struct Entry {
-        int r, g, b;
-        uint8_t pixel;
-    };
-    Entry entries[256];
+    PaletteColour entries[256];
     int count = 0;
     auto allocate = [&](int r, int g, int b) {
         XColor c{};
@@ -115,7 +111,7 @@ bool SdlVideo::PrepareIndexed() {
         c.flags = DoRed | DoGreen | DoBlue;
         if (count < 256 && xlib.allocColor(display, colormap, &c) && c.pixel < 256)
             entries[count++] =
-                Entry{c.red >> 8, c.green >> 8, c.blue >> 8, static_cast<uint8_t>(c.pixel)};
+                PaletteColour{c.red >> 8, c.green >> 8, c.blue >> 8, static_cast<uint8_t>(c.pixel)};
     };
     for (int r = 0; r < 6; ++r)
         for (int g = 0; g < 6; ++g)
@@ -128,21 +124,25 @@ bool SdlVideo::PrepareIndexed() {
     xlib.setWindowColormap(display, watchedWindow.load(), colormap);
     if (!toIndex_)
         toIndex_.reset(new uint8_t[65536]);
+    BuildIndexTable(entries, count, toIndex_.get());
+    return true;
+}
+
+void BuildIndexTable(const PaletteColour* colours, int count, uint8_t* table) {
     for (uint32_t v = 0; v < 65536; ++v) {
         uint8_t r, g, b;
         UnpackRGB(PixelKind::RGB565, v, &r, &g, &b);
         int best = 0, bestDistance = 1 << 30;
         for (int i = 0; i < count; ++i) {
-            int dr = entries[i].r - r, dg = entries[i].g - g, db = entries[i].b - b;
+            int dr = colours[i].r - r, dg = colours[i].g - g, db = colours[i].b - b;
             int distance = dr * dr + dg * dg + db * db;
             if (distance < bestDistance) {
                 bestDistance = distance;
                 best = i;
             }
         }
-        toIndex_[v] = entries[best].pixel;
+        table[v] = colours[best].pixel;
     }
-    return true;
 }
 
 void SdlVideo::ConvertToIndexed(const PixelView& src, uint8_t* dst, int dstPitch) const {

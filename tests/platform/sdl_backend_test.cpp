@@ -12,6 +12,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/backend.h"
 #include "platform/sdl/sdl_internal.h"
@@ -278,6 +279,36 @@ TEST(SdlBackendDeathTest, ExitOnTheSdlThreadEndsTheProcess) {
             platform::SdlCall([] { exit(3); });
         },
         testing::ExitedWithCode(3), "");
+}
+
+// The 8-bit screen's table against a plain model: for every 5-6-5 value (red in the top
+// five bits, green in the middle six), the colour chosen is one of the nearest of a random
+// palette.
+TEST(SdlIndexTableTest, EveryValueGetsANearestColour) {
+    std::mt19937 random(8);
+    platform::sdl::PaletteColour colours[40];
+    for (int i = 0; i < 40; ++i)
+        colours[i] = {static_cast<int>(random() % 256), static_cast<int>(random() % 256),
+                      static_cast<int>(random() % 256), static_cast<uint8_t>(200 - i)};
+    std::vector<uint8_t> table(65536);
+    platform::sdl::BuildIndexTable(colours, 40, table.data());
+    // Channels widened to 8 bits by repeating their top bits, as the screen's colours are.
+    auto expand = [](uint32_t v, int bits) {
+        return static_cast<int>((v << (8 - bits)) | (v >> (2 * bits - 8)));
+    };
+    for (uint32_t v = 0; v < 65536; ++v) {
+        const int r = expand(v >> 11, 5), g = expand((v >> 5) & 63, 6), b = expand(v & 31, 5);
+        auto distance = [&](const platform::sdl::PaletteColour& c) {
+            return (c.r - r) * (c.r - r) + (c.g - g) * (c.g - g) + (c.b - b) * (c.b - b);
+        };
+        int nearest = 1 << 30, chosen = -1;
+        for (const auto& c : colours) {
+            nearest = std::min(nearest, distance(c));
+            if (c.pixel == table[v])
+                chosen = distance(c);
+        }
+        ASSERT_EQ(chosen, nearest) << "value " << v;
+    }
 }
 
 }  // namespace
