@@ -224,10 +224,10 @@ TEST(SdlEventRingTest, AFullRingGivesUpRepeatsFirstAndKeepsClosesAgainstAModel) 
             if (what < 3) {
                 E got{};
                 ASSERT_EQ(ring.Pop(&got), !model.empty());
-                if (!model.empty())
+                if (!model.empty()) {
                     ASSERT_EQ(fields(got), fields(model.front()));
-                if (!model.empty())
                     model.pop_front();
+                }
                 continue;
             }
             const WPARAM key = 'A' + random() % 3;
