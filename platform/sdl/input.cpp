@@ -255,7 +255,15 @@ WPARAM SdlVideo::MouseKeys() const {
     return keys;
 }
 
-void SdlVideo::Translate(const SDL_Event& e, const PostFn& post) {
+// Called by SDL on the thread that reports the event, before its queue: every event is
+// taken here, none is queued.
+int SdlVideo::Filter(void* self, SDL_Event* e) {
+    static_cast<SdlVideo*>(self)->Translate(*e);
+    return 0;
+}
+
+void SdlVideo::Translate(const SDL_Event& e) {
+    const PostFn& post = post_;
     // A key-down waits for the text it produces: SDL sends that as the next event.
     if (e.type != SDL_TEXTINPUT)
         FlushKey(post);
@@ -349,7 +357,7 @@ void SdlVideo::Translate(const SDL_Event& e, const PostFn& post) {
                     break;
                 case SDL_WINDOWEVENT_SIZE_CHANGED:
                 case SDL_WINDOWEVENT_RESIZED:
-                    surface_ = nullptr;  // the window surface is remade on next use
+                    surfaceStale_.store(true);  // the window surface is remade on next use
                     break;
                 default:
                     break;

@@ -53,7 +53,7 @@ public:
             }
             // At exit SDL is shut down on its own thread, which then ends. An exit called on
             // that thread itself (Xlib's handler of a broken connection calls it there) cannot
-            // wait for it: the process ends at once, with Xlib's exit code.
+            // wait for it: the process ends at once, with code 1 (Xlib's handler exits with 1).
             Running().push_back(this);
             static bool registered = false;
             if (!registered) {
@@ -129,10 +129,8 @@ public:
 
     void PumpEvents(const PostFn& post) override {
         std::unique_lock<std::mutex> lock(mutex_);
-        while (eventCount_ > 0) {
-            const Event e = events_[eventHead_];
-            eventHead_ = (eventHead_ + 1) % kEvents;
-            --eventCount_;
+        Events::Event e;
+        while (events_.Pop(&e)) {
             lock.unlock();
             post(e.message, e.wParam, e.lParam);
             lock.lock();
@@ -141,7 +139,7 @@ public:
 
     void WaitEvent() override {
         std::unique_lock<std::mutex> lock(mutex_);
-        programWakes_.wait(lock, [this] { return eventCount_ > 0 || stopped_; });
+        programWakes_.wait(lock, [this] { return events_.Count() > 0 || stopped_; });
     }
 
     void Present(const PixelView& src, int x, int y) override {
@@ -215,18 +213,13 @@ private:
         bool result = false;
         std::string why;
     };
-    struct Event {
-        UINT message;
-        WPARAM wParam;
-        LPARAM lParam;
-    };
     struct Picture {
         int width, height, pitch;
         PixelKind kind;
         int x, y;
         bool refuseSurface;
     };
-    static constexpr int kEvents = 1024;
+    using Events = sdl::EventRing<1024>;
 
     static std::vector<SdlBackend*>& Running() {
         static auto* running = new std::vector<SdlBackend*>();  // never destroyed: used at exit
@@ -247,10 +240,14 @@ private:
         programWakes_.wait(lock, [this] { return command_ == nullptr; });
     }
 
-    // Shuts SDL down on its thread and waits for the thread to end.
+    // Shuts SDL down on its thread and waits for the thread to end. Called on that thread
+    // itself (a library under SDL called exit there), nothing can be waited for: the thread
+    // is let go and the exit goes on.
     void Stop() {
         auto& running = Running();
-        if (thread_.joinable()) {
+        if (thread_.joinable() && thread_.get_id() == std::this_thread::get_id()) {
+            thread_.detach();
+        } else if (thread_.joinable()) {
             Command quit;
             quit.kind = Command::DoQuit;
             Run(quit);
@@ -295,14 +292,12 @@ private:
         }
     }
 
-    // Events go into the ring; a full ring drops them, as a full message queue would.
+    // Events go into the ring (a full one makes room as EventRing says). SDL calls this
+    // from the thread that reports the event: the video thread for the window system's.
     void PostFromVideo(UINT message, WPARAM wParam, LPARAM lParam) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            if (eventCount_ == kEvents)
-                return;
-            events_[(eventHead_ + eventCount_) % kEvents] = Event{message, wParam, lParam};
-            ++eventCount_;
+            events_.Push(Events::Event{message, wParam, lParam});
         }
         programWakes_.notify_one();
     }
@@ -310,8 +305,7 @@ private:
     // The video thread: commands, pictures, and SDL's events every few milliseconds while
     // there is nothing else to do.
     void Loop() {
-        video_.Adopt();
-        const PostFn post = [this](UINT m, WPARAM w, LPARAM l) { PostFromVideo(m, w, l); };
+        video_.Adopt([this](UINT m, WPARAM w, LPARAM l) { PostFromVideo(m, w, l); });
         std::unique_lock<std::mutex> lock(mutex_);
         for (;;) {
             if (command_) {
@@ -338,7 +332,7 @@ private:
                 video_.Present(PixelView{pixels, p.pitch, p.width, p.height, p.kind}, p.x, p.y,
                                p.refuseSurface);
                 if (video_.IsOpen())
-                    video_.PumpEvents(post);
+                    video_.PumpEvents();
                 lock.lock();
                 busy_ = -1;
                 programWakes_.notify_all();
@@ -346,7 +340,7 @@ private:
             }
             lock.unlock();
             if (video_.IsOpen())
-                video_.PumpEvents(post);
+                video_.PumpEvents();
             lock.lock();
             if (!command_ && pending_ < 0)
                 videoWakes_.wait_for(lock, std::chrono::milliseconds(4));
@@ -360,9 +354,7 @@ private:
     std::condition_variable programWakes_;  // a command ended, a buffer or an event came
     Command* command_ = nullptr;
     bool stopped_ = false;
-    Event events_[kEvents];
-    int eventHead_ = 0;
-    int eventCount_ = 0;
+    Events events_;
     std::unique_ptr<uint8_t[]> buffers_[2];
     size_t capacity_ = 0;  // bytes in each buffer
     Picture pictures_[2]{};

@@ -1,6 +1,13 @@
 // SDL itself, on the thread that owns its video: opening it, the borderless window, events,
 // presentation of pictures into the window's surface (software, no renderer) and message
 // boxes.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,14 +17,47 @@
 
 namespace platform::sdl {
 
+namespace {
+
+// A display connection takes descriptors (SDL's x11 driver opens the display twice): when
+// opening it failed with fewer than that free, the limit is the cause, not a missing display.
+bool FewDescriptors(std::string* why) {
+    constexpr int kNeeded = 4;
+    int probes[kNeeded], free = 0;
+    while (free < kNeeded && (probes[free] = open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0)
+        ++free;
+    const bool exhausted = free < kNeeded && (errno == EMFILE || errno == ENFILE);
+    const int error = errno;
+    for (int i = 0; i < free; ++i)
+        close(probes[i]);
+    if (!exhausted)
+        return false;
+    struct rlimit limit {};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    char text[160];
+    if (error == ENFILE)
+        snprintf(text, sizeof text, "the system's open files are used up (%s)", strerror(error));
+    else
+        snprintf(text, sizeof text,
+                 "too few file descriptors are free (%d of the limit of %llu; a display "
+                 "connection needs more)",
+                 free, static_cast<unsigned long long>(limit.rlim_cur));
+    *why = text;
+    return true;
+}
+
+}  // namespace
+
 void SdlVideo::Close() {
     if (!window_ && !opened_)
         return;
     OnOwnerThread("Close");
     if (window_)
         DestroyWindow();
-    if (opened_)
+    if (opened_) {
+        SDL_SetEventFilter(nullptr, nullptr);
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    }
     opened_ = false;
 }
 
@@ -38,18 +78,19 @@ bool SdlVideo::Open(std::string* why) {
     if (getenv("DISPLAY") && (!explicitDriver || strcmp(driver, "x11") == 0))
         CatchXErrors();
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-        if (why)
+        if (why && !FewDescriptors(why))
             *why = SDL_GetError();
         return false;
     }
     opened_ = true;
     SDL_StartTextInput();  // key-downs bring the text they produce
+    SDL_SetEventFilter(&SdlVideo::Filter, this);
     const char* current = SDL_GetCurrentVideoDriver();
     if (current && strcmp(current, "x11") == 0)
         WatchX11();
     if (!explicitDriver && current &&
         (strcmp(current, "offscreen") == 0 || strcmp(current, "dummy") == 0)) {
-        if (why)
+        if (why && !FewDescriptors(why))
             *why = "no X11 or Wayland display could be opened";
         return false;
     }
@@ -132,11 +173,10 @@ void SdlVideo::ShowCursor(bool show) {
     SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
 }
 
-void SdlVideo::PumpEvents(const PostFn& post) {
+void SdlVideo::PumpEvents() {
     OnOwnerThread("PumpEvents");
-    SDL_Event e;
-    while (SDL_PollEvent(&e))
-        Translate(e, post);
+    SDL_PumpEvents();
+    const PostFn& post = post_;
     FlushKey(post);
     // Another client destroyed the window: the run ends as on a close request.
     if (window_ && windowGone.load() && !goneReported_) {
@@ -153,6 +193,8 @@ void SdlVideo::Present(const PixelView& src, int x, int y, bool refuseSurface) {
     OnOwnerThread("Present");
     if (!window_ || windowGone.load() || cannotPresent_)
         return;
+    if (surfaceStale_.exchange(false))
+        surface_ = nullptr;
     if (!surface_) {
         // Software presentation: the window surface is plain memory, no GL context.
         SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
@@ -168,6 +210,13 @@ void SdlVideo::Present(const PixelView& src, int x, int y, bool refuseSurface) {
         if (surface_->format->format == SDL_PIXELFORMAT_INDEX8 && !PrepareIndexed()) {
             surface_ = nullptr;
             CannotPresent("no palette can be set up on the 8-bit screen");
+            return;
+        }
+        std::string refused;
+        directColor_ = PrepareDirectColor(&refused);
+        if (!refused.empty()) {
+            surface_ = nullptr;
+            CannotPresent(refused.c_str());
             return;
         }
     }
@@ -206,6 +255,8 @@ void SdlVideo::Present(const PixelView& src, int x, int y, bool refuseSurface) {
         case SDL_PIXELFORMAT_RGB888:
         case SDL_PIXELFORMAT_ARGB8888:
             ConvertToXRGB8888(part, reinterpret_cast<uint32_t*>(dst), surface_->pitch);
+            if (directColor_)
+                ApplyRamps(dst, surface_->pitch, width, height);
             break;
         case SDL_PIXELFORMAT_INDEX8:
             ConvertToIndexed(part, dst, surface_->pitch);
@@ -226,16 +277,40 @@ void SdlVideo::Present(const PixelView& src, int x, int y, bool refuseSurface) {
     SDL_UpdateWindowSurfaceRects(window_, &rect, 1);
 }
 
+namespace {
+
+// SDL shows a message box from a child process it forks. A child forked while a box is
+// being shown ends when the thread that forked it (this one, which lives as long as the
+// process) ends, whatever ends the process: no box outlives the game. A parent already gone
+// by then is seen at once.
+std::atomic<pid_t> boxParent{0};
+
+void EndWithParent() {
+    const pid_t parent = boxParent.load();
+    if (parent == 0)
+        return;
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent)
+        _exit(1);
+}
+
+}  // namespace
+
 bool SdlVideo::MessageBox(const char* text, const char* caption) {
     OnOwnerThread("MessageBox");
+    static const bool watched = pthread_atfork(nullptr, nullptr, EndWithParent) == 0;
+    (void)watched;
     // Modal: returns when the user dismisses it (Return or Escape, or the button). Line
     // ends are shown as plain line feeds: a carriage return would print as a glyph.
-    std::string shown;
+    std::string lines;
     for (const char* p = text; *p; ++p)
         if (*p != '\r')
-            shown += *p;
-    return SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, caption, shown.c_str(), nullptr) ==
-           0;
+            lines += *p;
+    boxParent.store(getpid());
+    const bool shown =
+        SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, caption, lines.c_str(), nullptr) == 0;
+    boxParent.store(0);
+    return shown;
 }
 
 void SdlVideo::OnOwnerThread(const char* what) const {

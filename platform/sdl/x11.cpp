@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <string>
 
 #include "platform/sdl/sdl_internal.h"
 #include "platform/soft/ddraw/pixels.h"
@@ -68,12 +70,12 @@ void CatchXErrors() {
         return;
     installed = true;
     previousErrorHandler = xlib.setErrorHandler(OnXError);
+    // The connection can break while SDL is still opening the display.
+    if (xlib.setIOErrorHandler)
+        xlib.setIOErrorHandler([](Display*) -> int { DisplayLost(); });
 }
 
 void WatchX11() {
-    const Xlib& xlib = LoadedXlib();
-    if (xlib.setIOErrorHandler)
-        xlib.setIOErrorHandler([](Display*) -> int { DisplayLost(); });
     // Every X event also comes as an SDL_SYSWMEVENT: SDL says nothing of a window destroyed
     // by another client, its DestroyNotify does.
     SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
@@ -99,11 +101,7 @@ bool SdlVideo::PrepareIndexed() {
         return false;
     Display* display = display_;
     Colormap colormap = xlib.defaultColormap(display, xlib.defaultScreen(display));
-    struct Entry {
-        int r, g, b;
-        uint8_t pixel;
-    };
-    Entry entries[256];
+    PaletteColour entries[256];
     int count = 0;
     auto allocate = [&](int r, int g, int b) {
         XColor c{};
@@ -113,7 +111,7 @@ bool SdlVideo::PrepareIndexed() {
         c.flags = DoRed | DoGreen | DoBlue;
         if (count < 256 && xlib.allocColor(display, colormap, &c) && c.pixel < 256)
             entries[count++] =
-                Entry{c.red >> 8, c.green >> 8, c.blue >> 8, static_cast<uint8_t>(c.pixel)};
+                PaletteColour{c.red >> 8, c.green >> 8, c.blue >> 8, static_cast<uint8_t>(c.pixel)};
     };
     for (int r = 0; r < 6; ++r)
         for (int g = 0; g < 6; ++g)
@@ -126,21 +124,25 @@ bool SdlVideo::PrepareIndexed() {
     xlib.setWindowColormap(display, watchedWindow.load(), colormap);
     if (!toIndex_)
         toIndex_.reset(new uint8_t[65536]);
+    BuildIndexTable(entries, count, toIndex_.get());
+    return true;
+}
+
+void BuildIndexTable(const PaletteColour* colours, int count, uint8_t* table) {
     for (uint32_t v = 0; v < 65536; ++v) {
         uint8_t r, g, b;
         UnpackRGB(PixelKind::RGB565, v, &r, &g, &b);
         int best = 0, bestDistance = 1 << 30;
         for (int i = 0; i < count; ++i) {
-            int dr = entries[i].r - r, dg = entries[i].g - g, db = entries[i].b - b;
+            int dr = colours[i].r - r, dg = colours[i].g - g, db = colours[i].b - b;
             int distance = dr * dr + dg * dg + db * db;
             if (distance < bestDistance) {
                 bestDistance = distance;
                 best = i;
             }
         }
-        toIndex_[v] = entries[best].pixel;
+        table[v] = colours[best].pixel;
     }
-    return true;
 }
 
 void SdlVideo::ConvertToIndexed(const PixelView& src, uint8_t* dst, int dstPitch) const {
@@ -160,6 +162,67 @@ void SdlVideo::ConvertToIndexed(const PixelView& src, uint8_t* dst, int dstPitch
             uint8_t r, g, b;
             UnpackRGB(src.kind, p, &r, &g, &b);
             out[x] = toIndex_[((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3)];
+        }
+    }
+}
+
+bool SdlVideo::PrepareDirectColor(std::string* refused) {
+    const Xlib& xlib = LoadedXlib();
+    if (!display_ || !xlib.defaultScreen || !xlib.defaultVisual)
+        return false;
+    const int screen = xlib.defaultScreen(display_);
+    const Visual* visual = xlib.defaultVisual(display_, screen);
+    if (!visual || visual->c_class != DirectColor)
+        return false;
+    XWindowAttributes attributes{};
+    if (surface_->format->format != SDL_PIXELFORMAT_RGB888 || visual->red_mask != 0xFF0000 ||
+        visual->green_mask != 0xFF00 || visual->blue_mask != 0xFF || !xlib.getWindowAttributes ||
+        !xlib.getWindowAttributes(display_, watchedWindow.load(), &attributes) ||
+        attributes.visual != visual || !xlib.allocColor || !xlib.defaultColormap ||
+        !xlib.setWindowColormap) {
+        *refused = "the window's DirectColor visual is not one whose colours can be set up";
+        return false;
+    }
+    const Colormap colormap = xlib.defaultColormap(display_, screen);
+    // Per channel: the allocated values (8-bit) and their cells, then nearest value -> cell.
+    int value[3][256], cell[3][256], count = 0;
+    for (int level = 0; level < 256; ++level) {
+        XColor c{};
+        c.red = c.green = c.blue = static_cast<unsigned short>(level * 257);
+        c.flags = DoRed | DoGreen | DoBlue;
+        if (!xlib.allocColor(display_, colormap, &c))
+            continue;
+        const unsigned short got[3] = {c.red, c.green, c.blue};
+        for (int k = 0; k < 3; ++k) {
+            value[k][count] = got[k] >> 8;
+            cell[k][count] = static_cast<int>((c.pixel >> (16 - 8 * k)) & 0xFF);
+        }
+        ++count;
+    }
+    if (count == 0) {
+        *refused = "no colour ramp can be set up on the DirectColor screen";
+        return false;
+    }
+    for (int k = 0; k < 3; ++k)
+        for (int v = 0; v < 256; ++v) {
+            int best = 0;
+            for (int i = 1; i < count; ++i)
+                if (abs(value[k][i] - v) < abs(value[k][best] - v))
+                    best = i;
+            toCell_[k][v] = static_cast<uint8_t>(cell[k][best]);
+        }
+    xlib.setWindowColormap(display_, watchedWindow.load(), colormap);
+    return true;
+}
+
+void SdlVideo::ApplyRamps(uint8_t* dst, int dstPitch, int width, int height) const {
+    for (int y = 0; y < height; ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(dst + static_cast<ptrdiff_t>(y) * dstPitch);
+        for (int x = 0; x < width; ++x) {
+            const uint32_t p = row[x];
+            row[x] = (static_cast<uint32_t>(toCell_[0][(p >> 16) & 0xFF]) << 16) |
+                     (static_cast<uint32_t>(toCell_[1][(p >> 8) & 0xFF]) << 8) |
+                     toCell_[2][p & 0xFF];
         }
     }
 }

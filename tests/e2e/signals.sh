@@ -2,6 +2,7 @@
 # A termination signal ends the game promptly whatever it is doing, with its files written:
 # SIGTERM while the fatal "Error" box is up (the box does not hold the run), SIGINT while the
 # game is inactive and sleeping for messages. The exit code is 128 + the signal's number.
+# Signals the game leaves to the system (SIGHUP, SIGKILL) take the box with the game.
 # Arguments: <game-exe> <source-dir> <work-dir>.
 set -uo pipefail
 . "$2/tests/e2e/lib/common.sh"
@@ -30,6 +31,17 @@ cmp -s "$run/out.err" "$work/expected.err" || fail "out.err is not the report"
 box_gone() { [ -z "$(window_named "Error")" ]; }
 wait_until 2 box_gone || fail "the box is still there"
 echo "SIGTERM with the \"Error\" box up: exit code 143 at once, out.err written"
+
+# Signals the game does not catch end it with the box up too; the box goes with it.
+for sig in HUP KILL; do
+    start_game
+    wait_until 30 box_up
+    [ -n "$box" ] || fail "the game ended without its \"Error\" box"
+    kill -$sig "$pid"
+    wait_for_exit 3
+    wait_until 2 box_gone || fail "the box outlives the game ended by SIG$sig"
+done
+echo "SIGHUP and SIGKILL with the box up: the box ends with the game"
 
 # Inactive: another window holds the focus, no frames run.
 mv "$work/ship.xxx" "$run/ship.xxx"

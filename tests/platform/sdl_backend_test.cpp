@@ -8,12 +8,19 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <new>
+#include <random>
+#include <string>
 #include <thread>
+#include <tuple>
+#include <vector>
 
 #include "platform/backend.h"
+#include "platform/sdl/sdl_internal.h"
 #include "platform/win.h"
 
 namespace {
@@ -226,6 +233,107 @@ TEST_F(SdlBackendTest, NoThreadOrAFailureOnItEndsTheProcess) {
         (platform::EndOnTerminationSignals(), platform::SdlCall([] { throw std::bad_alloc(); })),
         ::testing::ExitedWithCode(1), "Game Library: out of memory; the game ends.");
     EXPECT_EXIT((alarm(10), platform::SdlCall([] { exit(3); })), ::testing::ExitedWithCode(1), "");
+}
+
+// The message ring against a plain model of its policy, on random traffic (keys of three
+// codes pressed, repeated and released, focus changes, closes) with the program taking
+// messages at random moments, so the ring is often full and wraps around.
+TEST(SdlEventRingTest, AFullRingGivesUpRepeatsFirstAndKeepsClosesAgainstAModel) {
+    using Ring = platform::sdl::EventRing<8>;
+    using E = Ring::Event;
+    auto rank = [](const E& e) {
+        if (e.message == WM_MOUSEMOVE)
+            return 0;
+        if (e.message == WM_KEYDOWN)
+            return (e.lParam & 0x40000000) ? 0 : 1;
+        return e.message == WM_KEYUP ? 1 : e.message == WM_ACTIVATEAPP ? 2 : 3;
+    };
+    auto fields = [](const E& e) { return std::make_tuple(e.message, e.wParam, e.lParam); };
+    std::mt19937 random(17);
+    for (int run = 0; run < 200; ++run) {
+        Ring ring;
+        std::deque<E> model;
+        for (int step = 0; step < 300; ++step) {
+            const int what = static_cast<int>(random() % 19);
+            if (what < 3) {
+                E got{};
+                ASSERT_EQ(ring.Pop(&got), !model.empty());
+                if (!model.empty()) {
+                    ASSERT_EQ(fields(got), fields(model.front()));
+                    model.pop_front();
+                }
+                continue;
+            }
+            const WPARAM key = 'A' + random() % 3;
+            const E e = what < 9    ? E{WM_KEYDOWN, key, 0x40000001}
+                        : what < 12 ? E{WM_KEYDOWN, key, 1}
+                        : what < 14 ? E{WM_KEYUP, key, static_cast<LPARAM>(0xC0000001u)}
+                        : what < 15 ? E{WM_ACTIVATEAPP, key & 1, 0}
+                        : what < 16 ? E{WM_SYSCOMMAND, SC_CLOSE, step}
+                                    : E{WM_MOUSEMOVE, key & 1, step};
+            ring.Push(e);
+            if (model.size() == 8) {
+                E& last = model.back();
+                if (e.message == WM_MOUSEMOVE && last.message == WM_MOUSEMOVE) {
+                    last = e;
+                    continue;
+                }
+                if (rank(e) == 0 && e.message == WM_KEYDOWN && last.message == WM_KEYDOWN &&
+                    rank(last) == 0 && last.wParam == e.wParam) {
+                    last.lParam = std::min<LPARAM>(last.lParam + 1, 0x4000FFFF);
+                    continue;
+                }
+                auto victim =
+                    std::min_element(model.begin(), model.end(),
+                                     [&](const E& a, const E& b) { return rank(a) < rank(b); });
+                if (rank(*victim) > rank(e))
+                    continue;
+                model.erase(victim);
+            }
+            model.push_back(e);
+        }
+    }
+}
+
+// SDL's video used from a thread other than its owner ends the run at once, saying where.
+TEST(SdlBackendDeathTest, SdlVideoUsedOffItsThreadEndsTheRun) {
+    EXPECT_DEATH(
+        {
+            platform::sdl::SdlVideo video;
+            std::thread([&] { video.Adopt(nullptr); }).join();
+            video.ShowCursor(true);
+        },
+        "SDL's video used from a thread that does not own it \\(ShowCursor\\)");
+}
+
+// The 8-bit screen's table against a plain model: for every 5-6-5 value (red in the top
+// five bits, green in the middle six), the colour chosen is one of the nearest of a random
+// palette.
+TEST(SdlIndexTableTest, EveryValueGetsANearestColour) {
+    std::mt19937 random(8);
+    platform::sdl::PaletteColour colours[40];
+    for (int i = 0; i < 40; ++i)
+        colours[i] = {static_cast<int>(random() % 256), static_cast<int>(random() % 256),
+                      static_cast<int>(random() % 256), static_cast<uint8_t>(200 - i)};
+    std::vector<uint8_t> table(65536);
+    platform::sdl::BuildIndexTable(colours, 40, table.data());
+    // Channels widened to 8 bits by repeating their top bits, as the screen's colours are.
+    auto expand = [](uint32_t v, int bits) {
+        return static_cast<int>((v << (8 - bits)) | (v >> (2 * bits - 8)));
+    };
+    for (uint32_t v = 0; v < 65536; ++v) {
+        const int r = expand(v >> 11, 5), g = expand((v >> 5) & 63, 6), b = expand(v & 31, 5);
+        auto distance = [&](const platform::sdl::PaletteColour& c) {
+            return (c.r - r) * (c.r - r) + (c.g - g) * (c.g - g) + (c.b - b) * (c.b - b);
+        };
+        int nearest = 1 << 30, chosen = -1;
+        for (const auto& c : colours) {
+            nearest = std::min(nearest, distance(c));
+            if (c.pixel == table[v])
+                chosen = distance(c);
+        }
+        ASSERT_EQ(chosen, nearest) << "value " << v;
+    }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // blits go to the screen through the backend.
 #include <algorithm>
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <typeinfo>
@@ -361,6 +362,16 @@ HRESULT Surface::BltToScreen(RECT* destRect, Surface* src, const RECT& s, DWORD 
             return DD_OK;
     } else if (!InsideSurface(d, sw, sh)) {
         return DDERR_INVALIDRECT;
+    }
+    // A picture larger than the screen shows only in part: said once (with the size of the
+    // surface it comes from), the run goes on.
+    static bool toldTooSmall = false;
+    if (!toldTooSmall && (d.right - d.left > sw || d.bottom - d.top > sh)) {
+        toldTooSmall = true;
+        fprintf(stderr,
+                "Game Library: the screen (%dx%d) is smaller than the %ldx%ld picture; only part "
+                "of it is shown\n",
+                sw, sh, static_cast<long>(src->width_), static_cast<long>(src->height_));
     }
     RECT c;
     if (!Intersect(d, clip, &c))

@@ -2,7 +2,8 @@
 # arguments (<game-exe> <source-dir> <work-dir>); it gets a fresh run folder holding
 # ship.xxx, its own virtual X server on a free display (stopped on exit, with the game and
 # any helper windows the test started) and the helpers below. Every wait is bounded.
-# E2E_SCREEN sets the screen's size and depth (default 1024x768x24).
+# E2E_SCREEN sets the screen's size and depth (default 1024x768x24), E2E_XVFB_ARGS more of
+# the server's options (e.g. "-cc 5": a DirectColor default visual).
 
 e2e_setup() {
     game=$(realpath "$1")
@@ -25,7 +26,7 @@ e2e_setup() {
     # The server gets SIGTERM when the shell that started it dies, however it dies: a
     # SIGKILL (a CTest timeout) runs no trap.
     setpriv --pdeathsig TERM Xvfb -displayfd 3 -noreset \
-        -screen 0 "${E2E_SCREEN:-1024x768x${screen_depth:-24}}" -nolisten tcp \
+        -screen 0 "${E2E_SCREEN:-1024x768x${screen_depth:-24}}" ${E2E_XVFB_ARGS:-} -nolisten tcp \
         3>"$work/display" >"$work/xvfb.log" 2>&1 &
     xvfb=$!
     e2e_shell=$BASHPID
