@@ -172,6 +172,9 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
 BOOL DestroyWindow(HWND hwnd);
 BOOL IsWindow(HWND hwnd);
 BOOL GetWindowRect(HWND hwnd, RECT* rect);  // screen coordinates
+// Moves `point` from the window's client coordinates to the screen's (the window has no
+// frame: its client area is the whole window).
+BOOL ClientToScreen(HWND hwnd, POINT* point);
 BOOL ShowWindow(HWND hwnd, int cmdShow);
 BOOL UpdateWindow(HWND hwnd);
 HCURSOR SetCursor(HCURSOR cursor);

@@ -134,7 +134,9 @@ private:
     }
 
     void ScanStructs(const std::string& code) {
-        static const std::regex head(R"(\bstruct\s+(\w+)\s*\{)");
+        // Records and unions alike; a nested record without a name lends its fields to the
+        // outer one, as the language does.
+        static const std::regex head(R"(\b(?:struct|union)\s+(\w+)\s*\{)");
         for (auto it = std::sregex_iterator(code.begin(), code.end(), head);
              it != std::sregex_iterator(); ++it) {
             const std::string name = (*it)[1];

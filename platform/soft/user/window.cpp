@@ -328,6 +328,14 @@ BOOL GetWindowRect(HWND hwnd, RECT* rect) {
     return TRUE;
 }
 
+BOOL ClientToScreen(HWND hwnd, POINT* point) {
+    if (!platform::IsLive(hwnd) || point == nullptr)
+        return FALSE;
+    point->x += Sys().window.rect.left;
+    point->y += Sys().window.rect.top;
+    return TRUE;
+}
+
 BOOL ShowWindow(HWND hwnd, int cmdShow) {
     HRESULT hr = PLATFORM_HOOK("ShowWindow", "hwnd=%p cmd=%d", static_cast<void*>(hwnd), cmdShow);
     if (hr != 0)
