@@ -60,16 +60,12 @@ void PaceFrame() {
 
 // Sleeps as short as a millisecond while a cap is set (the Windows default tick is longer).
 void FineSleeps(bool on) {
-#if defined(_WIN32)
     static bool fine = false;
     if (on && !fine)
         timeBeginPeriod(1);
     else if (!on && fine)
         timeEndPeriod(1);
     fine = on;
-#else
-    (void)on;  // Sleep is as fine as a millisecond already
-#endif
 }
 
 // Quiet load errors for the length of one call, whatever the setting outside it.

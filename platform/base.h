@@ -284,6 +284,17 @@ inline DWORD timeGetTime() {
     return platform::TimeGetTime();
 }
 
+// The multimedia timer's resolution: a millisecond here always, so a request for a finer
+// period is accepted and changes nothing.
+typedef UINT MMRESULT;
+constexpr MMRESULT TIMERR_NOERROR = 0;
+inline MMRESULT timeBeginPeriod(UINT) {
+    return TIMERR_NOERROR;
+}
+inline MMRESULT timeEndPeriod(UINT) {
+    return TIMERR_NOERROR;
+}
+
 // The high-resolution counter: ticks since system start (monotonic, never wrapping), and
 // the ticks in a second (kPerformanceFrequency). Both succeed unless given no record.
 BOOL QueryPerformanceCounter(LARGE_INTEGER* count);
