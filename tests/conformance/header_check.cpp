@@ -30,7 +30,8 @@ namespace {
 // Names our headers define for the platform layer's own use, with no counterpart in the
 // toolchain's headers.
 const std::set<std::string> kOwnNames = {
-    "DDCAPS::dwOther",  // stands for the 57 fields we do not use; ddsCaps after it is checked
+    "DDCAPS::dwOther",     // stands for the 57 fields we do not use; ddsCaps after it is checked
+    "DIRECTDRAW_VERSION",  // asked of the toolchain's headers in the Windows build only
 };
 
 struct Entry {
@@ -363,7 +364,11 @@ int main(int argc, char** argv) {
     Run("mkdir -p " + workDir);
 
     HeaderScan scan;
-    std::string ours;
+    // The cross compiler defines _WIN32, which would make our headers take the toolchain's
+    // own: the standard headers come first, then our headers see the software platform.
+    std::string ours =
+        "#include <cmath>\n#include <cstdarg>\n#include <cstddef>\n#include <cstdint>\n"
+        "#include <functional>\n#include <string>\n#include <vector>\n#undef _WIN32\n";
     std::string listDir;
     Run("ls " + source + "/platform/*.h", &listDir);
     std::istringstream headers(listDir);
