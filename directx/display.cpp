@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "directx/diag.h"
+#include "platform/gdi.h"
 
 DisplayContextRecord DisplayContext;
 Object3D* shipObject = nullptr;
@@ -290,6 +291,7 @@ int CreateDisplaySurfaces(HWND window, unsigned width, unsigned height, unsigned
     memset(&format, 0, sizeof format);
     format.dwSize = sizeof format;
     DisplayContext.backBuffer->GetPixelFormat(&format);
+    DisplayContext.pixelFormat = format;
     if (format.dwRGBBitCount == 8)
         DisplayContext.colorKey = 255;
     else
@@ -305,6 +307,60 @@ int CreateDisplaySurfaces(HWND window, unsigned width, unsigned height, unsigned
     DisplayContext.height = h;
     DisplayContext.screenRect = RECT{0, 0, static_cast<LONG>(w) - 1, static_cast<LONG>(h) - 1};
     return 1;
+}
+
+namespace {
+
+// A channel's mask: where its lowest bit is and how many bits it has.
+struct Channel {
+    unsigned shift = 0;
+    uint32_t max = 0;  // the largest value the channel holds, unshifted
+    explicit Channel(uint32_t mask) {
+        if (mask == 0)
+            return;
+        while (!(mask & 1u)) {
+            mask >>= 1;
+            ++shift;
+        }
+        max = mask;
+    }
+    uint32_t Pack(unsigned value) const { return (value * max + 127) / 255 << shift; }
+    unsigned Unpack(uint32_t pixel) const {
+        return max ? static_cast<unsigned>(((pixel >> shift & max) * 255 + max / 2) / max) : 0;
+    }
+};
+
+bool ReadFormat(IDirectDrawSurface4* surface, DDPIXELFORMAT* format) {
+    memset(format, 0, sizeof *format);
+    format->dwSize = sizeof *format;
+    return surface && surface->GetPixelFormat(format) == DD_OK;
+}
+
+}  // namespace
+
+uint32_t ColorToPixel(const DDPIXELFORMAT& format, COLORREF colour) {
+    if (!(format.dwFlags & DDPF_RGB) || (format.dwFlags & DDPF_PALETTEINDEXED8))
+        return 0;
+    return Channel(format.dwRBitMask).Pack(GetRValue(colour)) |
+           Channel(format.dwGBitMask).Pack(GetGValue(colour)) |
+           Channel(format.dwBBitMask).Pack(GetBValue(colour));
+}
+
+COLORREF PixelToColor(const DDPIXELFORMAT& format, uint32_t pixel) {
+    if (!(format.dwFlags & DDPF_RGB) || (format.dwFlags & DDPF_PALETTEINDEXED8))
+        return 0;
+    return RGB(Channel(format.dwRBitMask).Unpack(pixel), Channel(format.dwGBitMask).Unpack(pixel),
+               Channel(format.dwBBitMask).Unpack(pixel));
+}
+
+uint32_t ColorToPixel(IDirectDrawSurface4* surface, COLORREF colour) {
+    DDPIXELFORMAT format;
+    return ReadFormat(surface, &format) ? ColorToPixel(format, colour) : 0;
+}
+
+COLORREF PixelToColor(IDirectDrawSurface4* surface, uint32_t pixel) {
+    DDPIXELFORMAT format;
+    return ReadFormat(surface, &format) ? PixelToColor(format, pixel) : 0;
 }
 
 void ReportSpriteSurfaceError(HRESULT hr) {

@@ -29,6 +29,10 @@ struct DisplayContextRecord {
     D3DRECT viewportClearRect{};
 
     float lastFrameTime = 0.0f;
+
+    // The back buffer's pixel format as the surface reports it (the display's format, which
+    // sprites share; `bitsPerPixel` is only what the set-up asked for). Zero before the set-up.
+    DDPIXELFORMAT pixelFormat{};
 };
 extern DisplayContextRecord DisplayContext;
 
@@ -61,6 +65,16 @@ IDirectDrawSurface4* CreateSpriteSurface(unsigned width, unsigned height, int sy
                                          HRESULT* failure = nullptr);
 // The report of a sprite surface that could not be created.
 void ReportSpriteSurfaceError(HRESULT hr);
+
+// The pixel value of `colour` (an RGB(r, g, b) COLORREF) in `format`: each channel scaled to
+// its mask's width, rounded, and moved into place. A format without colour masks (a
+// palette) gives 0.
+uint32_t ColorToPixel(const DDPIXELFORMAT& format, COLORREF colour);
+// The colour of `pixel` in `format`, each channel widened to 0 .. 255 (RGB(r, g, b)).
+COLORREF PixelToColor(const DDPIXELFORMAT& format, uint32_t pixel);
+// The same through `surface`'s own pixel format (GetPixelFormat); 0 when it cannot be read.
+uint32_t ColorToPixel(IDirectDrawSurface4* surface, COLORREF colour);
+COLORREF PixelToColor(IDirectDrawSurface4* surface, uint32_t pixel);
 
 // The device, its viewport and the scene state (SetupSceneState). 1 or 0.
 int CreateDirect3DDevice(unsigned viewportX, unsigned viewportY, unsigned viewportWidth,

@@ -29,6 +29,7 @@
 #include <cstring>
 
 #include "directx/diag.h"
+#include "directx/load_error.h"
 #include "object3d/object3d.h"
 #include "platform/base.h"
 
@@ -208,15 +209,18 @@ int LoadMesh(Object3D* object, const char* path) {
     FreeMesh(object);
     // A folder (or anything else that is not a regular file) by the mesh's name is
     // refused, and reported as a file that may not be opened for reading.
+    // With quiet load errors on, a failure leaves its reason instead of a fatal report.
     int fd = platform::OpenRegularFile(path);
-    if (fd < 0) {
-        ReportFileError("object3d", 182);
-        return 0;
-    }
     struct stat info;
-    if (fstat(fd, &info) != 0) {
-        close(fd);
-        ReportFileError("object3d", 182);
+    if (fd < 0 || fstat(fd, &info) != 0) {
+        const int error = errno;
+        if (fd >= 0)
+            close(fd);
+        errno = error;
+        if (quietLoadErrors)
+            SetLoadError(path, "%s", FileFailureReason(error));
+        else
+            ReportFileError("object3d", 182);
         return 0;
     }
     size_t length = info.st_size > 0 ? static_cast<size_t>(info.st_size) : 0;
@@ -224,6 +228,8 @@ int LoadMesh(Object3D* object, const char* path) {
     if (!text) {
         close(fd);
         SayOutOfMemory(path, "its text", length + 1);
+        if (quietLoadErrors)
+            SetLoadError(path, "out of memory");
         return 0;
     }
     // A read may give fewer bytes than asked (a pipe-like file system): read on until the
@@ -238,6 +244,8 @@ int LoadMesh(Object3D* object, const char* path) {
             close(fd);
             free(text);
             RunLogPrintf("Mesh %s: the file could not be read (%s)\n", path, strerror(error));
+            if (quietLoadErrors)
+                SetLoadError(path, "the file could not be read (%s)", strerror(error));
             return 0;
         }
         if (n == 0)
@@ -246,5 +254,13 @@ int LoadMesh(Object3D* object, const char* path) {
     }
     close(fd);
     text[got] = '\0';
+    // A mesh file begins with its vertex count; a quiet load refuses any other file rather
+    // than making an empty mesh of it.
+    long long vertexCount = 0;
+    if (quietLoadErrors && sscanf(text, "%lld", &vertexCount) != 1) {
+        free(text);
+        SetLoadError(path, "not a mesh file");
+        return 0;
+    }
     return ParseMeshText(object, text, path);
 }

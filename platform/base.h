@@ -38,6 +38,7 @@ typedef uint8_t BYTE;
 typedef int BOOL;
 typedef unsigned int UINT;
 typedef void* HANDLE;
+typedef int64_t LONGLONG;
 
 #ifndef TRUE
 #define TRUE 1
@@ -139,6 +140,19 @@ inline bool operator==(const GUID& a, const GUID& b) {
 }
 
 extern const IID IID_IUnknown;
+
+// A 64-bit count, also reachable as its low and high halves.
+union LARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        LONG HighPart;
+    };
+    struct {
+        DWORD LowPart;
+        LONG HighPart;
+    } u;
+    LONGLONG QuadPart;
+};
 
 // The root of every COM-style interface. Objects are reference counted: they start with
 // one reference, held by whoever created them, and delete themselves on the last Release.
@@ -251,12 +265,19 @@ private:
 //
 // Clock() (declared at the end of this file): milliseconds since process start (as the
 // runtime's clock with 1000 ticks a second); TimeGetTime(): milliseconds since "system start",
-// wrapping at 2^32. Tests can pin either to a value.
+// wrapping at 2^32; the performance counter: kPerformanceFrequency ticks a second since
+// "system start". Tests can pin each to a value.
+
+constexpr LONGLONG kPerformanceFrequency = 10000000;  // 100 ns ticks, as the platform's
 
 DWORD TimeGetTime();
 void SetClock(long ms);         // pin clock() to ms
 void SetTimeGetTime(DWORD ms);  // pin timeGetTime() to ms
-void UseRealTime();             // unpin both
+// Pins QueryPerformanceCounter to `ticks`. While it is pinned, Sleep does not sleep: it moves
+// the pinned counter on by the time asked for and returns, so that code which paces itself
+// runs in the tests' own time.
+void SetPerformanceCounter(LONGLONG ticks);
+void UseRealTime();  // unpin all three
 
 // ---- The end for what cannot be had ----------------------------------------------------
 //
@@ -273,6 +294,25 @@ void UseRealTime();             // unpin both
 inline DWORD timeGetTime() {
     return platform::TimeGetTime();
 }
+
+// The multimedia timer's resolution: a millisecond here always, so a request for a finer
+// period is accepted and changes nothing.
+typedef UINT MMRESULT;
+constexpr MMRESULT TIMERR_NOERROR = 0;
+inline MMRESULT timeBeginPeriod(UINT) {
+    return TIMERR_NOERROR;
+}
+inline MMRESULT timeEndPeriod(UINT) {
+    return TIMERR_NOERROR;
+}
+
+// The high-resolution counter: ticks since system start (monotonic, never wrapping), and
+// the ticks in a second (kPerformanceFrequency). Both succeed unless given no record.
+BOOL QueryPerformanceCounter(LARGE_INTEGER* count);
+BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency);
+
+// Suspends the calling thread for at least `milliseconds` (0: gives up the rest of its turn).
+void Sleep(DWORD milliseconds);
 
 #endif  // _WIN32
 

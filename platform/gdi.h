@@ -104,3 +104,9 @@ constexpr int kSystemFontHeight = 16;
 }  // namespace platform
 
 #endif  // _WIN32
+
+namespace platform {
+// Why the latest LoadImageA failed, in a few words ("unsupported bitmap depth ..."), or empty
+// when it gave no reason. The Windows build's loader gives none: always empty there.
+const std::string& LastImageError();
+}  // namespace platform

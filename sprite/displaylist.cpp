@@ -3,6 +3,7 @@
 
 #include "directx/diag.h"
 #include "directx/display.h"
+#include "directx/load_error.h"
 #include "sprite/sprite.h"
 
 namespace displayList {
@@ -155,6 +156,11 @@ int Sprite::CopyTo(Sprite* target, int32_t srcX, int32_t srcY, int32_t copyWidth
     Rect src{srcX, srcY, srcX + copyWidth, srcY + copyHeight};
     destRect = Rect{destX, destY, destX + copyWidth, destY + copyHeight};
     if (destX + copyWidth > target->width || destY + copyHeight > target->height) {
+        if (quietLoadErrors) {
+            SetLoadError("sprite copy", "%d x %d at (%d, %d) overruns its %d x %d target",
+                         copyWidth, copyHeight, destX, destY, target->width, target->height);
+            return -99;
+        }
         if (DisplayContext.directDraw4)
             DisplayContext.directDraw4->FlipToGDISurface();
         wsprintfA(scratchText, "%s", "Source sprite overran dest sprite");

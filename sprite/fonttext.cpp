@@ -1,7 +1,9 @@
 // Text rendered once from a font strip into a sprite of its own.
+#include <cstring>
 #include <new>
 
 #include "directx/display.h"
+#include "directx/load_error.h"
 #include "sprite/sprite.h"
 
 Sprite* FontSprite::RenderText(const char* text, uint16_t xArg, uint16_t yArg, uint16_t columns,
@@ -11,6 +13,10 @@ Sprite* FontSprite::RenderText(const char* text, uint16_t xArg, uint16_t yArg, u
     Sprite* out = new (std::nothrow) Sprite(0, xArg, yArg, 0, textWidth, textHeight, 1, 0);
     if (!out)
         return nullptr;
+    if (quietLoadErrors && !out->surface) {  // the reason is recorded
+        delete out;
+        return nullptr;
+    }
     out->Fill(DisplayContext.colorKey);
 
     uint16_t column = 0;
@@ -33,6 +39,9 @@ Sprite* FontSprite::RenderText(const char* text, uint16_t xArg, uint16_t yArg, u
         }
         const uint16_t glyphX = static_cast<uint16_t>((c - 33) * cellWidth);
         if (CopyTo(out, glyphX, 0, cellWidth, cellHeight, column, row) != 0) {
+            if (quietLoadErrors)
+                SetLoadError("text", "\"%.40s%s\" does not fit in %u columns and %u rows", text,
+                             strlen(text) > 40 ? "..." : "", columns, rows);
             delete out;
             return nullptr;
         }

@@ -2,6 +2,7 @@
 #include "sprite/sprite.h"
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include "app/appstate.h"
 #include "directx/diag.h"
 #include "directx/display.h"
+#include "directx/load_error.h"
 #include "platform/gdi.h"
 
 namespace {
@@ -25,6 +27,43 @@ void ShowSpriteError(const char* format, int line, bool messageIsText) {
         MessageBoxA(nullptr, scratchText, "ERROR", MB_OK);
     else
         MessageBoxA(nullptr, "ERROR", scratchText, MB_OK);
+}
+
+// With quiet load errors on, records why `sprite` failed to load ("<its file>: <reason>")
+// and returns true: the caller then shows and reports nothing. Returns false otherwise.
+bool QuietFailure(const Sprite& sprite, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+bool QuietFailure(const Sprite& sprite, const char* format, ...) {
+    if (!quietLoadErrors)
+        return false;
+    char reason[256];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(reason, sizeof reason, format, args);
+    va_end(args);
+    char resource[32];
+    snprintf(resource, sizeof resource, "bitmap resource %u", sprite.resourceId);
+    const char* name = sprite.source == SourceFile       ? sprite.FilePath()
+                       : sprite.source == SourceResource ? resource
+                                                         : "sprite";
+    SetLoadError(name, "%s", reason);
+    return true;
+}
+
+// A surface for the image that could not be made: reported, or told quietly.
+void SurfaceFailure(const Sprite& sprite, HRESULT failure) {
+    if (QuietFailure(sprite, "no surface for a %d x %d image (%s)", sprite.width, sprite.height,
+                     failure != DD_OK ? DirectDrawErrorName(failure) : "no display"))
+        return;
+    if (failure != DD_OK)
+        ReportSpriteSurfaceError(failure);
+}
+
+// A DirectDraw call on the image's surface that failed: reported, or told quietly.
+void CopyFailure(const Sprite& sprite, HRESULT hr, int line) {
+    if (!QuietFailure(sprite, "the image could not be copied to its surface (%s)",
+                      DirectDrawErrorName(hr)))
+        ReportDirectDrawError(hr, kSpriteSource, line);
 }
 
 constexpr const char* kErrorFormat = "Error: %s:%d";
@@ -114,20 +153,26 @@ HBITMAP LoadTopDownBitmap(const char* path) {
 bool OpenBitmap(const Sprite& sprite, UINT resourceFlags, const char* errorFormat, int errorLine,
                 LoadedBitmap& loaded, BITMAP& info) {
     if (sprite.source == SourceFile) {
-        loaded.bitmap = LoadTopDownBitmap(sprite.fileName);
+        loaded.bitmap = LoadTopDownBitmap(sprite.FilePath());
         if (!loaded.bitmap)
-            loaded.bitmap = LoadImageA(nullptr, sprite.fileName, IMAGE_BITMAP, 0, 0,
+            loaded.bitmap = LoadImageA(nullptr, sprite.FilePath(), IMAGE_BITMAP, 0, 0,
                                        LR_LOADFROMFILE | LR_CREATEDIBSECTION | LR_DEFAULTSIZE);
     } else
         loaded.bitmap = LoadImageA(AppState.instance, MAKEINTRESOURCEA(sprite.resourceId),
                                    IMAGE_BITMAP, 0, 0, resourceFlags);
     if (!loaded.bitmap) {
-        ShowSpriteError(errorFormat, errorLine, true);
+        char reason[256] = "the bitmap resource could not be loaded";
+        if (quietLoadErrors && sprite.source == SourceFile)
+            DescribeBitmapFailure(sprite.FilePath(), reason, sizeof reason);
+        if (!QuietFailure(sprite, "%s", reason))
+            ShowSpriteError(errorFormat, errorLine, true);
         return false;
     }
     loaded.dc = CreateCompatibleDC(nullptr);
-    if (!loaded.dc)
+    if (!loaded.dc) {
+        QuietFailure(sprite, "no memory device context for the image");
         return false;
+    }
     SelectObject(loaded.dc, static_cast<HGDIOBJ>(loaded.bitmap));
     GetObjectA(static_cast<HGDIOBJ>(loaded.bitmap), sizeof(BITMAP), &info);
     return true;
@@ -194,7 +239,7 @@ int Sprite::Init(uint16_t resourceIdArg, int32_t xArg, int32_t yArg, int32_t lay
     // A file path set by the caller before Init keeps the sprite loading from that file.
     if (resourceIdArg != 0)
         source = SourceResource;
-    else if (!(source == SourceFile && fileName[0] != '\0'))
+    else if (!(source == SourceFile && HasFile()))
         source = SourceNone;
     resourceId = resourceIdArg;
 
@@ -204,7 +249,7 @@ int Sprite::Init(uint16_t resourceIdArg, int32_t xArg, int32_t yArg, int32_t lay
     } else {
         width = widthArg;
         height = heightArg;
-        if (source != SourceNone && (fileName[0] != '\0' || resourceId != 0)) {
+        if (source != SourceNone && (HasFile() || resourceId != 0)) {
             frameCount = frameCountArg;
             const int loaded = frameCount <= 1 ? LoadSingleImage(systemMemory)
                                                : LoadImageStrip(frameCount, systemMemory);
@@ -217,10 +262,14 @@ int Sprite::Init(uint16_t resourceIdArg, int32_t xArg, int32_t yArg, int32_t lay
                 SpriteFrame* node = AppendFrame();
                 if (!node)
                     return 0;
-                node->surface = CreateSpriteSurface(static_cast<unsigned>(width),
-                                                    static_cast<unsigned>(height), systemMemory);
+                HRESULT failure = DD_OK;
+                node->surface =
+                    CreateSpriteSurface(static_cast<unsigned>(width), static_cast<unsigned>(height),
+                                        systemMemory, &failure);
                 if (!node->surface) {
-                    ShowSpriteError(kErrorFormat, 149, false);
+                    SurfaceFailure(*this, failure);
+                    if (!quietLoadErrors)
+                        ShowSpriteError(kErrorFormat, 149, false);
                     return 0;
                 }
             }
@@ -254,8 +303,7 @@ int Sprite::LoadSingleImage(int systemMemory) {
                                         systemMemory, &failure);
     if (!node->surface) {
         loaded.Release();
-        if (failure != DD_OK)
-            ReportSpriteSurfaceError(failure);
+        SurfaceFailure(*this, failure);
         return 0;
     }
 
@@ -263,7 +311,7 @@ int Sprite::LoadSingleImage(int systemMemory) {
     HRESULT hr = node->surface->GetDC(&surfaceDc);
     if (hr != DD_OK) {
         loaded.Release();
-        ReportDirectDrawError(hr, kSpriteSource, 234);
+        CopyFailure(*this, hr, 234);
         return 0;
     }
     const BOOL copied =
@@ -271,11 +319,12 @@ int Sprite::LoadSingleImage(int systemMemory) {
     hr = node->surface->ReleaseDC(surfaceDc);
     loaded.Release();
     if (hr != DD_OK) {
-        ReportDirectDrawError(hr, kSpriteSource, 237);
+        CopyFailure(*this, hr, 237);
         return 0;
     }
     if (!copied) {
-        ShowSpriteError(kErrorFormat, 245, false);
+        if (!QuietFailure(*this, "the image could not be copied to its surface"))
+            ShowSpriteError(kErrorFormat, 245, false);
         return 0;
     }
     return 1;
@@ -300,16 +349,16 @@ int Sprite::LoadImageStrip(uint16_t frameCountArg, int systemMemory) {
                                             static_cast<unsigned>(height), systemMemory, &failure);
         if (!node->surface) {
             loaded.Release();
-            if (failure != DD_OK)
-                ReportSpriteSurfaceError(failure);
-            ShowSpriteError(kErrorFormat, 307, false);
+            SurfaceFailure(*this, failure);
+            if (!quietLoadErrors)
+                ShowSpriteError(kErrorFormat, 307, false);
             return 0;
         }
         HDC surfaceDc = nullptr;
         HRESULT hr = node->surface->GetDC(&surfaceDc);
         if (hr != DD_OK) {
             loaded.Release();
-            ReportDirectDrawError(hr, kSpriteSource, 311);
+            CopyFailure(*this, hr, 311);
             return 0;
         }
         copied = StretchBlt(surfaceDc, 0, 0, width, height, loaded.dc, i * width, 0, width, height,
@@ -317,7 +366,7 @@ int Sprite::LoadImageStrip(uint16_t frameCountArg, int systemMemory) {
         hr = node->surface->ReleaseDC(surfaceDc);
         if (hr != DD_OK) {
             loaded.Release();
-            ReportDirectDrawError(hr, kSpriteSource, 314);
+            CopyFailure(*this, hr, 314);
             return 0;
         }
         if (!copied)
@@ -325,10 +374,29 @@ int Sprite::LoadImageStrip(uint16_t frameCountArg, int systemMemory) {
     }
     loaded.Release();
     if (!copied) {
-        ShowSpriteError(kErrorFormat, 324, false);
+        if (!QuietFailure(*this, "the image could not be copied to its surfaces"))
+            ShowSpriteError(kErrorFormat, 324, false);
         return 0;
     }
     return 1;
+}
+
+int Sprite::LoadFile(const char* path, int32_t xArg, int32_t yArg, int32_t layerArg,
+                     uint16_t frameCountArg) {
+    if (!path || path[0] == '\0') {
+        if (quietLoadErrors)
+            SetLoadError("", "no file name given");
+        return 0;
+    }
+    const size_t length = strlen(path);
+    fileName[0] = '\0';
+    if (length < sizeof fileName)
+        memcpy(fileName, path, length + 1);
+    source = SourceFile;
+    filePath_ = path;
+    const int loaded = Init(0, xArg, yArg, layerArg, 0, 0, frameCountArg, 0);
+    filePath_ = nullptr;
+    return loaded;
 }
 
 void Sprite::ReleaseFrames() {

@@ -46,6 +46,11 @@ public:
     // makes `frameCount` blank frames of width x height. 1 on success, 0 on failure.
     int Init(uint16_t resourceId, int32_t x, int32_t y, int32_t layer, int32_t width,
              int32_t height, uint16_t frameCount, int systemMemory);
+    // Loads the bitmap file at `path` (any length; `fileName` keeps it when it fits) as Init
+    // does for a file source, with frameCount frames side by side. 1 on success, 0 on failure.
+    int LoadFile(const char* path, int32_t x, int32_t y, int32_t layer, uint16_t frameCount);
+    // The path of the file being loaded or, outside LoadFile, `fileName`.
+    const char* FilePath() const { return filePath_ ? filePath_ : fileName; }
     int LoadSingleImage(int systemMemory);
     int LoadImageStrip(uint16_t frameCount, int systemMemory);
     void ReleaseFrames();
@@ -81,6 +86,9 @@ public:
 
 private:
     SpriteFrame* AppendFrame();
+    bool HasFile() const { return fileName[0] != '\0' || filePath_ != nullptr; }
+
+    const char* filePath_ = nullptr;  // set only while LoadFile runs
 };
 
 // A font strip: 94 glyphs "!" to "~", each cellWidth x cellHeight, left to right from x 0.

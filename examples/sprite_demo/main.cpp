@@ -1,10 +1,13 @@
 // A small game on the game library: a lit gem turning in the middle of the screen, a ring
-// sprite sliding across it, a gauge counting down and a line of bitmap-font text. Escape
-// ends it. Its own files, gem.xxx (the mesh) and ring.bmp (the sprite), are read from the
-// working folder. With --frames N it runs N frames (on Linux on the headless backend),
-// composes one more, counts the ring's and the gem's pixels in the back buffer instead of
-// presenting it, prints them and exits. The same code builds for Linux and for Windows:
+// sprite sliding across it, both at a speed in seconds whatever the frame rate (capped at
+// 60), a gauge counting down and a line of bitmap-font text. Escape ends it. Its own files,
+// gem.xxx (the mesh) and ring.bmp (the sprite), are read from the working folder; when one
+// cannot be loaded a box says which and why. With --frames N it runs N frames (on Linux on the
+// headless backend), composes one more, counts the ring's and the gem's pixels in the back buffer
+// instead of presenting it, prints them and exits. The same code builds for Linux and for Windows:
 // WinMain is the program's entry on both, and only the Linux entry at the end differs.
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -88,17 +91,26 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
         CloseGame();
         return 1;
     }
+    SetFrameRateCap(60);
 
-    Object3D* gem = new Object3D("gem.xxx", 0.0f, 0.0f, 0.0f);
+    Object3D* gem = LoadObject("gem.xxx", 0.0f, 0.0f, 0.0f);
+    Sprite* ring = gem ? LoadSpriteFile("ring.bmp", 0, 300, 0) : nullptr;
+    if (!ring) {  // LastLoadError names the file and says what was wrong with it
+        MessageBoxA(nullptr, LastLoadError(), "Sprite Demo", MB_OK);
+        delete gem;
+        CloseGame();
+        return 1;
+    }
     Object3D* camera = new Object3D(nullptr, 0.0f, 0.0f, 200.0f);
     camera->target = gem;
-    Sprite* ring = LoadSpriteFile("ring.bmp", 0, 300, 0);
     Gauge* gauge = new Gauge(20, 20, IDB_GAUGE_GREEN, 100, 100);
     FontSprite* font = new FontSprite(IDB_FONT_7X12, 7, 12);
     const char caption[] = "HELLO FROM THE GAME LIBRARY";
     Sprite* text = font->RenderText(caption, 20, 450, sizeof caption - 1, 1);
 
     long frame = 0;
+    double turn = 0.0;   // the gem's angle in degrees: 60 a second
+    double ringX = 0.0;  // the ring's left edge: 180 pixels a second, round and back in
     MSG msg;
     for (;;) {
         if (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
@@ -108,11 +120,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
             DispatchMessageA(&msg);
             continue;
         }
-        gem->yaw = (gem->yaw + 1) % 360;
-        if (ring) {
-            ring->x = static_cast<int32_t>(frame * 3 % 680) - 40;
-            ring->AddToDisplayList(0);
-        }
+        // The latest frame's seconds, at most a tenth: after a stall things go on from where
+        // they were rather than jump.
+        const double seconds = std::min(FrameSeconds(), 0.1);
+        turn = std::fmod(turn + 60.0 * seconds, 360.0);
+        gem->yaw = static_cast<int>(turn);
+        ringX += 180.0 * seconds;
+        if (ringX > 640.0)
+            ringX -= 680.0;
+        ring->x = static_cast<int32_t>(ringX);
+        ring->AddToDisplayList(0);
         gauge->SetValue(static_cast<uint16_t>(100 - frame % 101));
         gauge->Update();
         if (text)

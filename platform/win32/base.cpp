@@ -1,5 +1,6 @@
 // The thin Windows part of the platform layer: what the real platform offers in its own way
-// (the runtime's clock, the module handle, opening a file for reading). Everything else the
+// (the runtime's clock, the module handle, opening a file for reading, the reason of a failed
+// bitmap load). Everything else the
 // library and the game call is the platform's own. No fault hooks are compiled in.
 #include <fcntl.h>
 #include <io.h>
@@ -31,6 +32,11 @@ namespace platform {
 long Clock() {
     // The runtime counts CLOCKS_PER_SEC (1000) ticks a second from process start.
     return static_cast<long>(clock() * 1000LL / CLOCKS_PER_SEC);
+}
+
+const std::string& LastImageError() {
+    static const std::string none;  // the platform's loader says nothing of why it failed
+    return none;
 }
 
 HINSTANCE ModuleInstance() {

@@ -30,7 +30,8 @@ namespace {
 // Names our headers define for the platform layer's own use, with no counterpart in the
 // toolchain's headers.
 const std::set<std::string> kOwnNames = {
-    "DDCAPS::dwOther",  // stands for the 57 fields we do not use; ddsCaps after it is checked
+    "DDCAPS::dwOther",     // stands for the 57 fields we do not use; ddsCaps after it is checked
+    "DIRECTDRAW_VERSION",  // asked of the toolchain's headers in the Windows build only
 };
 
 struct Entry {
@@ -134,7 +135,9 @@ private:
     }
 
     void ScanStructs(const std::string& code) {
-        static const std::regex head(R"(\bstruct\s+(\w+)\s*\{)");
+        // Records and unions alike; a nested record without a name lends its fields to the
+        // outer one, as the language does.
+        static const std::regex head(R"(\b(?:struct|union)\s+(\w+)\s*\{)");
         for (auto it = std::sregex_iterator(code.begin(), code.end(), head);
              it != std::sregex_iterator(); ++it) {
             const std::string name = (*it)[1];
@@ -361,7 +364,11 @@ int main(int argc, char** argv) {
     Run("mkdir -p " + workDir);
 
     HeaderScan scan;
-    std::string ours;
+    // The cross compiler defines _WIN32, which would make our headers take the toolchain's
+    // own: the standard headers come first, then our headers see the software platform.
+    std::string ours =
+        "#include <cmath>\n#include <cstdarg>\n#include <cstddef>\n#include <cstdint>\n"
+        "#include <functional>\n#include <string>\n#include <vector>\n#undef _WIN32\n";
     std::string listDir;
     Run("ls " + source + "/platform/*.h", &listDir);
     std::istringstream headers(listDir);

@@ -1,13 +1,17 @@
 // The library's calls for a game of its own: the display set up without the test scene and
 // torn down again, and the frame that composes and presents in one call.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "directx/game.h"
+#include "platform/gdi.h"
 #include "sprite/overlay.h"
 #include "support/alloc_counter.h"
 #include "support/display_support.h"
@@ -113,7 +117,15 @@ protected:
         WriteFile("ring.bmp", ReadFile(GAME_SOURCE_DIR "/examples/sprite_demo/ring.bmp"));
         platform::InstallProfile(platform::ProductionProfile());
         platform::SetClock(2000);
+        platform::SetPerformanceCounter(123456789);
         ASSERT_EQ(OpenGame(window_, 640, 480), 1);
+    }
+
+    void TearDown() override {
+        SetFrameRateCap(0);
+        CloseGame();
+        platform::UseRealTime();
+        DisplayTest::TearDown();
     }
 
     // The 640 x 480 picture at the screen's top left.
@@ -241,22 +253,178 @@ TEST_F(GameFrame, AFailedFrameIsReportedAndAnsweredWithZero) {
     EXPECT_EQ(RunLog, nullptr);
 }
 
-// A sprite from a file: the name may have 20 characters; a longer one is refused with a
-// run-log line, a file that cannot be loaded shows the loader's box; neither gives a sprite.
-TEST_F(GameFrame, SpriteFilesLoadByNamesOfTwentyCharacters) {
-    WriteFile("twenty-letter-ring.b", ReadFile("ring.bmp"));
-    Sprite* loaded = LoadSpriteFile("twenty-letter-ring.b", 5, 6, 3, 2);
-    ASSERT_NE(loaded, nullptr);
+// The loads a game makes fail quietly with the file's name and the reason: no box, nothing
+// fatal, the window kept. Paths of any length load; the platform loader's own reason is
+// passed on for a bitmap it refuses.
+TEST_F(GameFrame, FailedLoadsLeaveTheirReasonAndNothingElse) {
+    std::string bmp = ReadFile("ring.bmp");
+    WriteFile("a-path-of-thirty-characters.bmp", bmp);
+    bmp[30] = 7;  // the compression field: no such method
+    WriteFile("odd.bmp", bmp);
+    WriteFile("text.bmp", "3\n0 0 0\n");
+    mkdir("folder.bmp", 0755);
+    Sprite* loaded = LoadSpriteFile("a-path-of-thirty-characters.bmp", 5, 6, 3, 2);
+    ASSERT_NE(loaded, nullptr) << LastLoadError();
     EXPECT_EQ(loaded->width, 20);  // two frames cut from the 40-pixel strip
     EXPECT_EQ(loaded->layer, 3);
     delete loaded;
 
-    const size_t boxes = platform::MessageBoxes().size();
-    EXPECT_EQ(LoadSpriteFile("twenty-one-letter-rin", 0, 0, 0), nullptr);
-    EXPECT_EQ(platform::MessageBoxes().size(), boxes);
-    EXPECT_EQ(LogLines().back(), "Sprite file name too long or empty: \"twenty-one-letter-rin\"\n");
+    const std::pair<const char*, std::string> sprites[] = {
+        {"missing.bmp", "no such file"},
+        {"text.bmp", "not a BMP file"},
+        {"folder.bmp", "not a file that can be read"},
+        {"odd.bmp", ""},  // the loader's reason
+    };
+    for (const auto& [path, reason] : sprites) {
+        ClearLoadError();
+        EXPECT_EQ(LoadSpriteFile(path, 0, 0, 0), nullptr) << path;
+        const std::string want = reason.empty() ? platform::LastImageError() : reason;
+        EXPECT_FALSE(want.empty());
+        EXPECT_EQ(LastLoadError(), std::string(path) + ": " + want);
+    }
+    const std::pair<const char*, const char*> meshes[] = {
+        {"gem.xxx", "gem.xxx: no such file"},
+        {"ring.bmp", "ring.bmp: not a mesh file"},
+        {"folder.bmp", "folder.bmp: not a file that can be read"},
+    };
+    for (const auto& [path, reason] : meshes) {
+        EXPECT_EQ(LoadObject(path, 0.0f, 0.0f, 0.0f), nullptr);
+        EXPECT_EQ(std::string(LastLoadError()), reason);
+        Object3D object(path, 0.0f, 0.0f, 0.0f);  // no mesh, and nothing fatal
+        EXPECT_EQ(object.vertexCount, 0);
+    }
+    Object3D* gem = LoadObject("ship.xxx", 1.0f, 2.0f, 3.0f);
+    ASSERT_NE(gem, nullptr);
+    EXPECT_EQ(gem->vertexCount, 4);
+    delete gem;
 
-    EXPECT_EQ(LoadSpriteFile("missing.bmp", 0, 0, 0), nullptr);
-    ASSERT_EQ(platform::MessageBoxes().size(), boxes + 1);
+    FontSprite font(IDB_FONT_7X12, 7, 12);
+    EXPECT_EQ(font.RenderText("TOO LONG", 0, 0, 4, 1), nullptr);
+    EXPECT_EQ(std::string(LastLoadError()),
+              "text: \"TOO LONG\" does not fit in 4 columns and 1 rows");
+    EXPECT_EQ(platform::MessageBoxes().size(), 0u);
+    EXPECT_EQ(fatalErrorOccurred, 0) << fatalMessage;
+    EXPECT_TRUE(IsWindow(window_));
+
+    // The test application's loads keep their box.
+    CloseGame();
+    Sprite missing;
+    strcpy(missing.fileName, "missing.bmp");
+    missing.source = SourceFile;
+    EXPECT_EQ(missing.Init(0, 0, 0, 0, 0, 0, 1, 0), 0);
+    ASSERT_EQ(platform::MessageBoxes().size(), 1u);
     EXPECT_EQ(platform::MessageBoxes().back().text, "Error: sprite:217");
+}
+
+// The frame time against a model of the schedule, in the tests' own time (the counter is
+// pinned; Sleep moves it on): without a cap a frame takes what its work took; with a cap of
+// 60 every frame with less work than a period lasts a period to the millisecond, the sum
+// keeps the exact rate, and a stall starts the schedule afresh instead of a burst.
+TEST_F(GameFrame, FrameTimesFollowTheCounterAndTheCap) {
+    const LONGLONG second = platform::kPerformanceFrequency;
+    auto frame = [&](LONGLONG work) {
+        LARGE_INTEGER c;
+        QueryPerformanceCounter(&c);
+        platform::SetPerformanceCounter(c.QuadPart + work);
+        EXPECT_EQ(PresentFrame(nullptr, nullptr, 0), 1);
+        return FrameSeconds();
+    };
+    EXPECT_DOUBLE_EQ(frame(12345), 12345.0 / second);
+    SetFrameRateCap(60);
+    srand(7);
+    double total = 0.0;
+    for (int i = 0; i < 600; ++i) {
+        const double seconds = frame(rand() % (second / 70));
+        EXPECT_NEAR(seconds, 1.0 / 60, 0.001) << i;
+        total += seconds;
+    }
+    EXPECT_NEAR(total, 10.0, 0.001);
+    EXPECT_DOUBLE_EQ(frame(second / 10), 0.1);  // a stall: no sleep
+    EXPECT_NEAR(frame(0), 1.0 / 60, 0.001);     // then a whole period again
+    SetFrameRateCap(0);
+    EXPECT_DOUBLE_EQ(frame(1), 1.0 / second);
+
+    // The real counter: ten million ticks a second, moving in steps under a microsecond.
+    platform::UseRealTime();
+    LARGE_INTEGER frequency, a, b;
+    ASSERT_TRUE(QueryPerformanceFrequency(&frequency));
+    EXPECT_EQ(frequency.QuadPart, 10000000);
+    LONGLONG smallest = second;
+    for (int i = 0; i < 100; ++i) {
+        QueryPerformanceCounter(&a);
+        do
+            QueryPerformanceCounter(&b);
+        while (b.QuadPart == a.QuadPart);
+        smallest = std::min(smallest, b.QuadPart - a.QuadPart);
+    }
+    EXPECT_LT(smallest, 10);
+}
+
+// The picture lands in the window's client area wherever the window is, and nothing of it
+// outside; a fill with a colour gives that colour on a 5-6-5 and on a 32-bit display.
+TEST_F(GameSetUp, ThePictureFillsTheWindowInTheColourAsked) {
+    for (platform::PixelKind kind : {platform::PixelKind::RGB565, platform::PixelKind::XRGB8888}) {
+        DestroyWindow(window_);
+        window_ = CreateWindowExA(0, "Display Test", "Game", WS_POPUP | WS_VISIBLE, 200, 100, 640,
+                                  480, nullptr, nullptr, nullptr, nullptr);
+        platform::MachineProfile profile = platform::ProductionProfile();
+        profile.displayFormat = kind;
+        platform::InstallProfile(profile);
+        ASSERT_EQ(OpenGame(window_, 320, 240), 1);
+        DDPIXELFORMAT format{};
+        format.dwSize = sizeof format;
+        DisplayContext.backBuffer->GetPixelFormat(&format);
+        EXPECT_EQ(memcmp(&format, &DisplayContext.pixelFormat, sizeof format), 0);
+        EXPECT_EQ(DisplayContext.pixelFormat.dwRGBBitCount,
+                  kind == platform::PixelKind::RGB565 ? 16u : 32u);
+
+        Sprite grey(0, 0, 0, 0, 320, 240, 1, 0);
+        ASSERT_EQ(grey.Fill(ColorToPixel(grey.surface, RGB(128, 64, 200))), 1);
+        grey.AddToDisplayList(0);
+        ASSERT_EQ(PresentFrame(nullptr, nullptr, 0), 1);
+        const RECT shown = backend_->LastPresentRect();
+        EXPECT_EQ(shown.left, 200);
+        EXPECT_EQ(shown.top, 100);
+        EXPECT_EQ(shown.right, 520);
+        EXPECT_EQ(shown.bottom, 340);
+        const std::vector<uint32_t>& screen = backend_->Screen();
+        const int within = kind == platform::PixelKind::RGB565 ? 4 : 0;  // one 5-bit step
+        for (int at : {100 * 1024 + 200, 338 * 1024 + 518}) {
+            EXPECT_NEAR(static_cast<int>(screen[at] >> 16 & 0xFF), 128, within);
+            EXPECT_NEAR(static_cast<int>(screen[at] >> 8 & 0xFF), 64, within);
+            EXPECT_NEAR(static_cast<int>(screen[at] & 0xFF), 200, within);
+        }
+        EXPECT_EQ(screen[99 * 1024 + 200] & 0xFFFFFF, 0u);
+        EXPECT_EQ(screen[100 * 1024 + 520] & 0xFFFFFF, 0u);
+        CloseGame();
+    }
+}
+
+// Every colour through each format's masks and back, against a plain reference: each
+// channel rounded to the nearest step of its width and widened back.
+TEST(GameColours, ConvertThroughTheMasksOfEachFormat) {
+    struct Masks {
+        DWORD bits, r, g, b;
+    } formats[] = {
+        {16, 0xF800, 0x07E0, 0x001F}, {16, 0x7C00, 0x03E0, 0x001F}, {32, 0xFF0000, 0xFF00, 0xFF}};
+    for (const Masks& m : formats) {
+        DDPIXELFORMAT format{};
+        format.dwFlags = DDPF_RGB;
+        format.dwRGBBitCount = m.bits;
+        format.dwRBitMask = m.r, format.dwGBitMask = m.g, format.dwBBitMask = m.b;
+        for (unsigned v = 0; v < 256; ++v) {
+            const uint32_t pixel = ColorToPixel(format, RGB(v, 255 - v, v / 2));
+            uint32_t want = 0, back = 0;
+            for (auto [mask, value] : {std::pair{m.r, v}, {m.g, 255 - v}, {m.b, v / 2}}) {
+                const int shift = __builtin_ctz(mask);
+                const double max = mask >> shift;
+                const unsigned step = static_cast<unsigned>(value * max / 255 + 0.5);
+                want |= step << shift;
+                back = back << 8 | static_cast<unsigned>(step * 255 / max + 0.5);
+            }
+            EXPECT_EQ(pixel, want);
+            const COLORREF colour = PixelToColor(format, pixel);
+            EXPECT_EQ((GetRValue(colour) << 16 | GetGValue(colour) << 8 | GetBValue(colour)), back);
+        }
+    }
 }

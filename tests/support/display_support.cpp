@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "directx/diag.h"
+#include "directx/load_error.h"
 #include "platform/ddraw.h"
 #include "platform/win.h"
 
@@ -24,6 +25,7 @@ void DisplayTest::SetUp() {
     DisplayContext = DisplayContextRecord{};
     fatalErrorOccurred = 0;
     fatalMessage[0] = '\0';
+    quietLoadErrors = 0;
     backend_ = &platform::UseHeadlessBackend(1024, 768);
     platform::ResetWindowSystem();
     WNDCLASSA wc;

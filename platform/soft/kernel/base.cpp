@@ -1,6 +1,7 @@
 #include "platform/base.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <map>
 
 const IID IID_IUnknown = {
@@ -159,6 +161,8 @@ bool clockPinned = false;
 long pinnedClock = 0;
 bool tgtPinned = false;
 DWORD pinnedTgt = 0;
+bool counterPinned = false;
+LONGLONG pinnedCounter = 0;
 }  // namespace
 
 long Clock() {
@@ -189,9 +193,15 @@ void SetTimeGetTime(DWORD ms) {
     pinnedTgt = ms;
 }
 
+void SetPerformanceCounter(LONGLONG ticks) {
+    counterPinned = true;
+    pinnedCounter = ticks;
+}
+
 void UseRealTime() {
     clockPinned = false;
     tgtPinned = false;
+    counterPinned = false;
 }
 
 int OpenRegularFile(const char* path) {
@@ -258,3 +268,43 @@ FILE* OpenWritableFile(const char* path, const char* mode) {
 }
 
 }  // namespace platform
+
+BOOL QueryPerformanceCounter(LARGE_INTEGER* count) {
+    if (!count)
+        return FALSE;
+    if (platform::counterPinned) {
+        count->QuadPart = platform::pinnedCounter;
+        return TRUE;
+    }
+    // The steady clock counts from system start on this platform, in nanoseconds.
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                        platform::SteadyClock::now().time_since_epoch())
+                        .count();
+    count->QuadPart = static_cast<LONGLONG>(ns / (1000000000 / platform::kPerformanceFrequency));
+    return TRUE;
+}
+
+BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
+    if (!frequency)
+        return FALSE;
+    frequency->QuadPart = platform::kPerformanceFrequency;
+    return TRUE;
+}
+
+void Sleep(DWORD milliseconds) {
+    if (platform::counterPinned) {
+        platform::pinnedCounter +=
+            LONGLONG{milliseconds} * (platform::kPerformanceFrequency / 1000);
+        return;
+    }
+    if (milliseconds == 0) {
+        sched_yield();
+        return;
+    }
+    struct timespec left {
+        static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L
+    };
+    // A signal that interrupts the sleep does not shorten it.
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}
