@@ -1,6 +1,7 @@
 // A small game on the game library: a lit gem turning in the middle of the screen, a ring
 // sprite sliding across it, both at a speed in seconds whatever the frame rate (capped at
-// 60), a gauge counting down and a line of bitmap-font text. Escape ends it. Its own files,
+// 60), a gauge counting down and a line of bitmap-font text. A left click stops and starts
+// the gem; the mouse wheel speeds the ring up or slows it down. Escape ends it. Its own files,
 // gem.xxx (the mesh) and ring.bmp (the sprite), are read from the working folder; when one
 // cannot be loaded a box says which and why. With --frames N it runs N frames (on Linux on the
 // headless backend), composes one more, counts the ring's and the gem's pixels in the back buffer
@@ -16,9 +17,21 @@
 
 namespace {
 
+bool gemTurning = true;    // a left click stops the gem, the next one starts it again
+double ringSpeed = 180.0;  // pixels a second; each notch of the wheel adds or takes 30
+
 LRESULT CALLBACK DemoWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_KEYDOWN && wParam == VK_ESCAPE) {
         DestroyWindow(window);
+        return 0;
+    }
+    if (message == WM_LBUTTONDOWN) {
+        gemTurning = !gemTurning;
+        return 0;
+    }
+    if (message == WM_MOUSEWHEEL) {
+        const double notches = GET_WHEEL_DELTA_WPARAM(wParam) / static_cast<double>(WHEEL_DELTA);
+        ringSpeed = std::clamp(ringSpeed + 30.0 * notches, 0.0, 600.0);
         return 0;
     }
     if (message == WM_DESTROY) {
@@ -110,7 +123,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
 
     long frame = 0;
     double turn = 0.0;   // the gem's angle in degrees: 60 a second
-    double ringX = 0.0;  // the ring's left edge: 180 pixels a second, round and back in
+    double ringX = 0.0;  // the ring's left edge: ringSpeed pixels a second, round and back in
     MSG msg;
     for (;;) {
         if (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
@@ -123,9 +136,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
         // The latest frame's seconds, at most a tenth: after a stall things go on from where
         // they were rather than jump.
         const double seconds = std::min(FrameSeconds(), 0.1);
-        turn = std::fmod(turn + 60.0 * seconds, 360.0);
+        if (gemTurning)
+            turn = std::fmod(turn + 60.0 * seconds, 360.0);
         gem->yaw = static_cast<int>(turn);
-        ringX += 180.0 * seconds;
+        ringX += ringSpeed * seconds;
         if (ringX > 640.0)
             ringX -= 680.0;
         ring->x = static_cast<int32_t>(ringX);
