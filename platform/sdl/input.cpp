@@ -255,10 +255,14 @@ WPARAM SdlVideo::MouseKeys() const {
     return keys;
 }
 
-// Called by SDL on the thread that reports the event, before its queue: every event is
-// taken here, none is queued.
+// Called by SDL on the thread that reports the event, before its queue: every event the
+// video thread reports is taken here, none is queued. An event pushed from another thread
+// waits in SDL's queue for the video thread's next pump, so only that thread translates.
 int SdlVideo::Filter(void* self, SDL_Event* e) {
-    static_cast<SdlVideo*>(self)->Translate(*e);
+    auto* video = static_cast<SdlVideo*>(self);
+    if (!video->adopted_ || !pthread_equal(video->owner_, pthread_self()))
+        return 1;
+    video->Translate(*e);
     return 0;
 }
 

@@ -176,6 +176,9 @@ void SdlVideo::ShowCursor(bool show) {
 void SdlVideo::PumpEvents() {
     OnOwnerThread("PumpEvents");
     SDL_PumpEvents();
+    SDL_Event e;
+    while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1)
+        Translate(e);  // pushed from other threads
     const PostFn& post = post_;
     FlushKey(post);
     // Another client destroyed the window: the run ends as on a close request.
