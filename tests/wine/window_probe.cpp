@@ -1,8 +1,8 @@
 // A game window smaller than the screen, at a position from the command line ("X Y", default
-// 200 100): 640 x 480, its picture a 600 x 400 sprite at (10, 20) filled with a colour made
-// with ColorToPixel (orange, which nothing else on the screen shows) presented with
-// PresentFrame. With "box" it
-// shows a message box ("Probe Box") over the picture and goes on presenting after it is
+// 200 100): 640 x 480, its picture a 600 x 400 sprite at (10, 20) filled with
+// ColorToPixel(RGB(255, 130, 0)) (a colour both a 5-6-5 and a 32-bit back buffer hold, and
+// nothing else on the screen shows), presented with PresentFrame. With "box" it shows a
+// message box ("Probe Box") over the picture and presents 150 more frames after it is
 // dismissed. It then hides its window, presents once more (a late picture must not show),
 // writes "shown" to standard output and waits for a line on standard input before it ends.
 #include <cstdio>
@@ -19,10 +19,6 @@ bool ended = false;
 Sprite* sheet = nullptr;  // the whole picture, in one colour
 
 LRESULT CALLBACK ProbeProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_KEYDOWN && wParam == VK_ESCAPE) {
-        DestroyWindow(window);
-        return 0;
-    }
     if (message == WM_DESTROY) {
         ended = true;
         PostQuitMessage(0);
@@ -31,7 +27,8 @@ LRESULT CALLBACK ProbeProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-// Puts the picture on the display list and presents it `frames` times, handling messages in between.
+// Puts the picture on the display list and presents it `frames` times, handling messages in
+// between.
 bool Present(int frames) {
     for (int i = 0; i < frames && !ended; i++) {
         MSG msg;
