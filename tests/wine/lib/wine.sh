@@ -12,7 +12,7 @@ wine_setup() {
     export WINEPREFIX WINEDEBUG=-all
     WINEPREFIX=$(realpath "$2")  # Wine takes absolute paths only
     shift 2
-    E2E_SCREEN=1024x768x16 e2e_setup "$@"
+    E2E_SCREEN=${E2E_SCREEN:-1024x768x16} e2e_setup "$@"
     wineserver=$(dirname "$launcher")/wineserver
     [ -d "$WINEPREFIX" ] || fail "no Wine prefix at $WINEPREFIX"
     trap wine_cleanup EXIT
