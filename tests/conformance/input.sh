@@ -55,7 +55,7 @@ run_side() {
         sleep 0.1
     done
     [ -n "$id" ] || { echo "FAIL: the probe's window did not appear ($*)"; return 1; }
-    xdotool windowfocus --sync "$id" 2>/dev/null || xdotool windowfocus "$id"
+    timeout 5 xdotool windowfocus --sync "$id" 2>/dev/null || xdotool windowfocus "$id"
     sleep 0.5
     drive
     for i in $(seq 1 100); do kill -0 "$pid" 2>/dev/null && sleep 0.1; done

@@ -22,75 +22,9 @@
 
 #include "platform/backend.h"
 #include "platform/soft/user/window_internal.h"
+#include "platform/soft/user/window_system.h"
 
 namespace platform {
-namespace {
-
-constexpr int kQueueCapacity = 4096;
-// The platform's default double-click time (ms) and the box (pixels) both clicks must be in.
-constexpr DWORD kDoubleClickTime = 500;
-constexpr int kDoubleClickWidth = 4;
-constexpr int kDoubleClickHeight = 4;
-
-struct ClassRecord {
-    std::string name;
-    WNDCLASSA wc;
-    std::string menuName;
-};
-
-struct WindowRecord {
-    HWND handle = nullptr;  // null: no window
-    WNDPROC proc = nullptr;
-    UINT classStyle = 0;
-    RECT rect{};
-    bool visible = false;
-    std::string title;
-};
-
-struct WindowSystem {
-    std::vector<ClassRecord> classes;
-    WindowRecord window;
-    uintptr_t serial = 0;  // windows created so far; makes every handle unique
-
-    struct Queued {
-        MSG msg;
-        bool input;         // keyboard or mouse, from the backend (not posted by the program)
-        uint8_t textCount;  // WM_KEYDOWN: the characters it produces, first in the low byte
-        uint32_t text;
-    };
-    Queued ring[kQueueCapacity];
-    int head = 0;  // oldest message
-    int count = 0;
-
-    uint8_t keyState[256] = {};    // as of the messages taken: 0x80 down, 0x01 toggled
-    uint8_t asyncState[256] = {};  // now: 0x80 down
-    POINT pointer{0, 0};           // the pointer's last known screen position
-    HWND capture = nullptr;
-    uint32_t noteText = 0;  // from a kKeyTextNote, for the WM_KEYDOWN right after it
-    int noteCount = 0;
-    struct {
-        UINT message;
-        DWORD time;
-        POINT pt;
-    } lastClick{};  // the last button-down that can start a double click
-    struct {
-        MSG msg;
-        uint32_t text;
-        int count;
-    } lastKey{};  // the last WM_KEYDOWN taken from the queue, with its text
-
-    bool quitPosted = false;
-    int quitCode = 0;
-
-    int waitCount = 0;
-    int cursorCount = 0;
-    HCURSOR cursor = nullptr;
-    std::vector<MessageBoxRecord> boxes;
-
-    Backend* openedBackend = nullptr;  // the backend Open() succeeded on
-    Backend* failedBackend = nullptr;  // the backend Open() failed on (said once)
-    PostFn post;                       // built once: pumping must not allocate
-};
 
 WindowSystem& Sys() {
     static WindowSystem* sys = new WindowSystem();  // never destroyed: usable at exit
@@ -100,6 +34,8 @@ WindowSystem& Sys() {
 bool IsLive(HWND hwnd) {
     return hwnd != nullptr && Sys().window.handle == hwnd;
 }
+
+namespace {
 
 WindowSystem::Queued& At(int i) {
     WindowSystem& s = Sys();
@@ -260,15 +196,6 @@ bool EnsureOpen() {
     return true;
 }
 
-void Pump() {
-    WindowSystem& s = Sys();
-    if (!EnsureOpen())
-        return;
-    if (!s.post)
-        s.post = PostFromBackend;
-    CurrentBackend().PumpEvents(s.post);
-}
-
 bool Matches(const MSG& m, HWND hwnd, UINT filterMin, UINT filterMax) {
     if (hwnd != nullptr && m.hwnd != hwnd)
         return false;
@@ -330,6 +257,15 @@ char stockBrushes[32];
 char moduleInstance;
 
 }  // namespace
+
+void Pump() {
+    WindowSystem& s = Sys();
+    if (!EnsureOpen())
+        return;
+    if (!s.post)
+        s.post = PostFromBackend;
+    CurrentBackend().PumpEvents(s.post);
+}
 
 HINSTANCE ModuleInstance() {
     return reinterpret_cast<HINSTANCE>(&moduleInstance);
@@ -519,23 +455,6 @@ BOOL UpdateWindow(HWND hwnd) {
     return platform::IsLive(hwnd) ? TRUE : FALSE;
 }
 
-HCURSOR SetCursor(HCURSOR cursor) {
-    HCURSOR previous = Sys().cursor;
-    Sys().cursor = cursor;
-    return previous;
-}
-
-int ShowCursor(BOOL show) {
-    auto& s = Sys();
-    int before = s.cursorCount;
-    s.cursorCount += show ? 1 : -1;
-    // The cursor is visible while the display count is zero or more.
-    bool wasShown = before >= 0, isShown = s.cursorCount >= 0;
-    if (wasShown != isShown && s.openedBackend == &platform::CurrentBackend())
-        platform::CurrentBackend().ShowCursor(isShown);
-    return s.cursorCount;
-}
-
 BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeMsg) {
     platform::Pump();
     return platform::Take(msg, hwnd, filterMin, filterMax, (removeMsg & PM_REMOVE) != 0) ? TRUE
@@ -601,71 +520,6 @@ BOOL WaitMessage() {
     platform::CurrentBackend().WaitEvent();
     platform::Pump();
     return TRUE;
-}
-
-BOOL GetClientRect(HWND hwnd, RECT* rect) {
-    if (!platform::IsLive(hwnd) || rect == nullptr)
-        return FALSE;
-    const RECT& r = Sys().window.rect;
-    *rect = RECT{0, 0, r.right - r.left, r.bottom - r.top};
-    return TRUE;
-}
-
-BOOL GetCursorPos(POINT* point) {
-    if (point == nullptr)
-        return FALSE;
-    *point = Sys().pointer;
-    return TRUE;
-}
-
-BOOL ScreenToClient(HWND hwnd, POINT* point) {
-    if (!platform::IsLive(hwnd) || point == nullptr)
-        return FALSE;
-    point->x -= Sys().window.rect.left;
-    point->y -= Sys().window.rect.top;
-    return TRUE;
-}
-
-BOOL ClientToScreen(HWND hwnd, POINT* point) {
-    if (!platform::IsLive(hwnd) || point == nullptr)
-        return FALSE;
-    point->x += Sys().window.rect.left;
-    point->y += Sys().window.rect.top;
-    return TRUE;
-}
-
-HWND SetCapture(HWND hwnd) {
-    auto& s = Sys();
-    HWND previous = s.capture;
-    if (platform::IsLive(hwnd))
-        s.capture = hwnd;
-    return previous;
-}
-
-BOOL ReleaseCapture() {
-    Sys().capture = nullptr;
-    return TRUE;
-}
-
-HWND GetCapture() {
-    return Sys().capture;
-}
-
-SHORT GetKeyState(int virtualKey) {
-    if (virtualKey < 0 || virtualKey > 255)
-        return 0;
-    const uint8_t state = Sys().keyState[virtualKey];
-    return static_cast<SHORT>(((state & 0x80) ? 0x8000 : 0) | (state & 0x01));
-}
-
-SHORT GetAsyncKeyState(int virtualKey) {
-    auto& s = Sys();
-    if (virtualKey < 0 || virtualKey > 255)
-        return 0;
-    // What the window system has seen by now: its pending events come in first.
-    if (s.openedBackend == &platform::CurrentBackend())
-        platform::Pump();
-    return static_cast<SHORT>((s.asyncState[virtualKey] & 0x80) ? 0x8000 : 0);
 }
 
 BOOL PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

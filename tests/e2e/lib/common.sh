@@ -136,7 +136,8 @@ region_sum() {
 
 # Gives the keyboard focus to a window (there is no window manager to do it).
 focus() {
-    xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"
+    # --sync waits for the focus event, for ever if it never comes: bounded here.
+    timeout 5 xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"
 }
 
 # Opens another application's window beside the game's and waits for it: sets `other`.
