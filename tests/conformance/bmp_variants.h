@@ -385,35 +385,30 @@ inline std::vector<Variant> All() {
     s = Spec{};
     s.pixels = Rows(24, false, direct(k888));
     const Spec good = s;
-    s.compression = kJpeg;
-    add("bad.jpeg", s);
-    s.compression = kPng;
-    add("bad.png", s);
-    s = good;
-    s.compression = kBitFields;
-    std::copy(k888, k888 + 4, s.masks);
-    add("bad.bitfields24", s);
-    s = good;
-    s.bits = 7;
-    add("bad.bits7", s);
-    s = good;
-    s.planes = 2;
-    add("bad.planes2", s);
-    s = good;
-    s.width = 0;
-    add("bad.width0", s);
-    s = good;
-    s.height = 0;
-    add("bad.height0", s);
-    s = good;
-    s.width = -kWidth;
-    add("bad.width-negative", s);
-    s = good;
-    s.pixels.resize(s.pixels.size() / 2);
-    add("bad.truncated24", s);
-    s = good;
-    s.header = 64;
-    add("bad.header64", s);
+    const struct {
+        const char* name;
+        void (*spoil)(Spec&);
+    } bad[] = {
+        {"bad.jpeg", [](Spec& b) { b.compression = kJpeg; }},
+        {"bad.png", [](Spec& b) { b.compression = kPng; }},
+        {"bad.bitfields24",
+         [](Spec& b) {
+             b.compression = kBitFields;
+             std::copy(k888, k888 + 4, b.masks);
+         }},
+        {"bad.bits7", [](Spec& b) { b.bits = 7; }},
+        {"bad.planes2", [](Spec& b) { b.planes = 2; }},
+        {"bad.width0", [](Spec& b) { b.width = 0; }},
+        {"bad.height0", [](Spec& b) { b.height = 0; }},
+        {"bad.width-negative", [](Spec& b) { b.width = -kWidth; }},
+        {"bad.truncated24", [](Spec& b) { b.pixels.resize(b.pixels.size() / 2); }},
+        {"bad.header64", [](Spec& b) { b.header = 64; }},
+    };
+    for (const auto& [name, spoil] : bad) {
+        s = good;
+        spoil(s);
+        add(name, s);
+    }
     s = Spec{};
     s.bits = 8;
     s.paletteEntries = 256;
