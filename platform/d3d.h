@@ -46,6 +46,27 @@ struct D3DVERTEX {
 };
 static_assert(sizeof(D3DVERTEX) == 32);
 
+// A vertex with its colour given: transformed, not lit.
+struct D3DLVERTEX {
+    D3DVALUE x, y, z;
+    DWORD dwReserved;
+    D3DCOLOR color;
+    D3DCOLOR specular;
+    D3DVALUE tu, tv;
+};
+static_assert(sizeof(D3DLVERTEX) == 32);
+
+// A vertex already on screen: pixel position, depth 0..1 and 1/w; neither transformed nor
+// lit.
+struct D3DTLVERTEX {
+    D3DVALUE sx, sy, sz;
+    D3DVALUE rhw;
+    D3DCOLOR color;
+    D3DCOLOR specular;
+    D3DVALUE tu, tv;
+};
+static_assert(sizeof(D3DTLVERTEX) == 32);
+
 struct D3DRECT {
     LONG x1, y1, x2, y2;
 };
@@ -124,7 +145,10 @@ constexpr DWORD D3DLIGHT_NO_SPECULAR = 0x00000002;
 constexpr D3DVALUE D3DLIGHT_RANGE_MAX = 1.8446743e19f;
 
 enum D3DRENDERSTATETYPE : DWORD {
+    D3DRENDERSTATE_ZENABLE = 7,
     D3DRENDERSTATE_SHADEMODE = 9,
+    D3DRENDERSTATE_ZWRITEENABLE = 14,
+    D3DRENDERSTATE_ZFUNC = 23,
     D3DRENDERSTATE_CULLMODE = 22,
     D3DRENDERSTATE_SPECULARENABLE = 29,
 };
@@ -133,6 +157,24 @@ constexpr DWORD D3DSHADE_GOURAUD = 2;
 constexpr DWORD D3DCULL_NONE = 1;
 constexpr DWORD D3DCULL_CW = 2;
 constexpr DWORD D3DCULL_CCW = 3;
+
+enum D3DZBUFFERTYPE : DWORD {
+    D3DZB_FALSE = 0,
+    D3DZB_TRUE = 1,
+    D3DZB_USEW = 2,
+};
+
+// The depth test: a pixel is drawn when (its depth) FUNC (the stored depth).
+enum D3DCMPFUNC : DWORD {
+    D3DCMP_NEVER = 1,
+    D3DCMP_LESS = 2,
+    D3DCMP_EQUAL = 3,
+    D3DCMP_LESSEQUAL = 4,
+    D3DCMP_GREATER = 5,
+    D3DCMP_NOTEQUAL = 6,
+    D3DCMP_GREATEREQUAL = 7,
+    D3DCMP_ALWAYS = 8,
+};
 
 enum D3DLIGHTSTATETYPE : DWORD {
     D3DLIGHTSTATE_MATERIAL = 1,
@@ -155,9 +197,20 @@ enum D3DPRIMITIVETYPE : DWORD {
 };
 
 constexpr DWORD D3DFVF_XYZ = 0x002;
+constexpr DWORD D3DFVF_XYZRHW = 0x004;
 constexpr DWORD D3DFVF_NORMAL = 0x010;
+constexpr DWORD D3DFVF_RESERVED1 = 0x020;
+constexpr DWORD D3DFVF_DIFFUSE = 0x040;
+constexpr DWORD D3DFVF_SPECULAR = 0x080;
 constexpr DWORD D3DFVF_TEX1 = 0x100;
 constexpr DWORD D3DFVF_VERTEX = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1;  // 0x112
+constexpr DWORD D3DFVF_LVERTEX =
+    D3DFVF_XYZ | D3DFVF_RESERVED1 | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX1;  // 0x1e2
+constexpr DWORD D3DFVF_TLVERTEX =
+    D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX1;  // 0x1c4
+
+// The most vertices (and indices) one drawing call takes.
+constexpr DWORD D3DMAXNUMVERTICES = (1 << 16) - 1;
 
 constexpr DWORD D3DDP_WAIT = 0x00000001;
 constexpr DWORD D3DCLEAR_TARGET = 0x00000001;
@@ -196,6 +249,9 @@ struct IDirect3DDevice3 : IUnknown {
     virtual HRESULT EndScene() = 0;
     virtual HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, DWORD vertexFormat, void* vertices,
                                   DWORD vertexCount, DWORD flags) = 0;
+    virtual HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, DWORD vertexFormat,
+                                         void* vertices, DWORD vertexCount, WORD* indices,
+                                         DWORD indexCount, DWORD flags) = 0;
 };
 
 struct IDirect3D3 : IUnknown {

@@ -30,20 +30,37 @@ struct DDSCAPS2 {
     DWORD dwCaps4;
 };
 
+// A colour format fills the RGB fields; a depth-buffer format (DDPF_ZBUFFER) the Z ones.
 struct DDPIXELFORMAT {
     DWORD dwSize;  // 32
     DWORD dwFlags;
     DWORD dwFourCC;
-    DWORD dwRGBBitCount;
-    DWORD dwRBitMask;
-    DWORD dwGBitMask;
-    DWORD dwBBitMask;
-    DWORD dwRGBAlphaBitMask;
+    union {
+        DWORD dwRGBBitCount;
+        DWORD dwZBufferBitDepth;
+    };
+    union {
+        DWORD dwRBitMask;
+        DWORD dwStencilBitDepth;
+    };
+    union {
+        DWORD dwGBitMask;
+        DWORD dwZBitMask;
+    };
+    union {
+        DWORD dwBBitMask;
+        DWORD dwStencilBitMask;
+    };
+    union {
+        DWORD dwRGBAlphaBitMask;
+        DWORD dwRGBZBitMask;
+    };
 };
 static_assert(sizeof(DDPIXELFORMAT) == 32);
 
 constexpr DWORD DDPF_PALETTEINDEXED8 = 0x00000020;
 constexpr DWORD DDPF_RGB = 0x00000040;
+constexpr DWORD DDPF_ZBUFFER = 0x00000400;
 
 // The surface description. Callers set dwSize to the record's size: 124 bytes with 4-byte
 // pointers, 136 with 8-byte ones (lpSurface is aligned to 8).
@@ -82,6 +99,7 @@ constexpr DWORD DDSCAPS_OFFSCREENPLAIN = 0x00000040;
 constexpr DWORD DDSCAPS_PRIMARYSURFACE = 0x00000200;
 constexpr DWORD DDSCAPS_SYSTEMMEMORY = 0x00000800;
 constexpr DWORD DDSCAPS_VIDEOMEMORY = 0x00004000;
+constexpr DWORD DDSCAPS_ZBUFFER = 0x00020000;
 
 // The capability record as DirectDraw 6 lays it out: 380 bytes.
 struct DDCAPS {
@@ -226,6 +244,11 @@ struct IDirectDrawSurface4 : IUnknown {
     virtual HRESULT GetSurfaceDesc(DDSURFACEDESC2* desc) = 0;
     virtual HRESULT Lock(RECT* rect, DDSURFACEDESC2* desc, DWORD flags, HANDLE event) = 0;
     virtual HRESULT Unlock(RECT* rect) = 0;
+    // Attachments: a depth buffer to a 3D render target (the device made on the target
+    // uses the one attached at its creation).
+    virtual HRESULT AddAttachedSurface(IDirectDrawSurface4* surface) = 0;
+    virtual HRESULT DeleteAttachedSurface(DWORD flags, IDirectDrawSurface4* surface) = 0;
+    virtual HRESULT GetAttachedSurface(DDSCAPS2* caps, IDirectDrawSurface4** surface) = 0;
 };
 
 struct IDirectDraw : IUnknown {

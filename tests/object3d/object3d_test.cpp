@@ -54,6 +54,10 @@ public:
             return drawResult;
         return D3D_OK;
     }
+    HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE, DWORD, void*, DWORD, WORD*, DWORD,
+                                 DWORD) override {
+        return E_NOTIMPL;
+    }
 };
 
 void ExpectRows(const Matrix4& m, const float (&rows)[4][4]) {

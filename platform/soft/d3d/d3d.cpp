@@ -200,10 +200,18 @@ const char* KindName(Kind k) {
 
 class Device final : public platform::ComObject<IDirect3DDevice3> {
 public:
+    // The depth buffer attached to the target now is the device's for its life; with one,
+    // the depth test starts on.
     Device(IUnknown* parent, platform::Surface* target)
-        : ComObject("IDirect3DDevice3::Release", nullptr), parent_(parent), target_(target) {
+        : ComObject("IDirect3DDevice3::Release", nullptr),
+          parent_(parent),
+          target_(target),
+          depth_(target->attachedDepth()) {
         parent_->AddRef();
         target_->AddRef();
+        if (depth_)
+            depth_->AddRef();
+        zEnable_ = depth_ != nullptr;
         viewports_.reserve(4);
     }
     ~Device() override {
@@ -211,6 +219,8 @@ public:
             v->device = nullptr;
             v->Release();
         }
+        if (depth_)
+            depth_->Release();
         target_->Release();
         parent_->Release();
     }
@@ -235,6 +245,20 @@ public:
                 return D3D_OK;
             case D3DRENDERSTATE_SPECULARENABLE:
                 pipeline_.SetSpecular(value != 0);
+                return D3D_OK;
+            case D3DRENDERSTATE_ZENABLE:
+                // w-buffering is not offered: it tests z like D3DZB_TRUE.
+                if (value > D3DZB_USEW)
+                    return DDERR_INVALIDPARAMS;
+                zEnable_ = value != D3DZB_FALSE;
+                return D3D_OK;
+            case D3DRENDERSTATE_ZWRITEENABLE:
+                zWrite_ = value != 0;
+                return D3D_OK;
+            case D3DRENDERSTATE_ZFUNC:
+                if (value < D3DCMP_NEVER || value > D3DCMP_ALWAYS)
+                    return DDERR_INVALIDPARAMS;
+                zFunc_ = value;
                 return D3D_OK;
         }
         // Other states have no effect on this device's pictures.
@@ -360,7 +384,20 @@ public:
         return D3D_OK;
     }
 
+    HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, DWORD format, void* vertices,
+                                 DWORD vertexCount, WORD* indices, DWORD indexCount,
+                                 DWORD flags) override {
+        HRESULT hr = PLATFORM_HOOK("IDirect3DDevice3::DrawIndexedPrimitive",
+                                   "type=%u fvf=0x%03x count=%u indices=%u",
+                                   static_cast<unsigned>(type), format, vertexCount, indexCount);
+        if (hr != 0)
+            return hr;
+        (void)vertices, (void)indices, (void)flags;
+        return D3DERR_INVALIDPRIMITIVETYPE;
+    }
+
     platform::Surface* Target() const { return target_; }
+    platform::Surface* Depth() const { return depth_; }
 
 private:
     void PrepareViewport(const Viewport& v) {
@@ -380,6 +417,10 @@ private:
 
     IUnknown* parent_;
     platform::Surface* target_;
+    platform::Surface* depth_;  // null without a depth buffer
+    bool zEnable_ = false;
+    bool zWrite_ = true;
+    DWORD zFunc_ = D3DCMP_LESSEQUAL;
     std::vector<Viewport*> viewports_;
     Viewport* current_ = nullptr;
     D3DMATERIALHANDLE material_ = 0;
@@ -421,17 +462,21 @@ HRESULT Viewport::Clear2(DWORD count, D3DRECT* rects, DWORD flags, D3DCOLOR colo
         return D3DERR_VIEWPORTHASNODEVICE;
     if (!hasData)
         return D3DERR_VIEWPORTDATANOTSET;
-    if (flags & D3DCLEAR_ZBUFFER)
+    platform::Surface* depth = device->Depth();
+    if ((flags & D3DCLEAR_ZBUFFER) && !depth)
         return D3DERR_ZBUFFER_NOTPRESENT;
     if (flags & D3DCLEAR_STENCIL)
         return D3DERR_STENCILBUFFER_NOTPRESENT;
-    if (!(flags & D3DCLEAR_TARGET) || (count > 0 && !rects))
+    if (!(flags & (D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER)) || (count > 0 && !rects))
         return DDERR_INVALIDPARAMS;
-    if (device->Target()->busy())
-        return DDERR_SURFACEBUSY;
     platform::Surface* surface = device->Target();
+    if (((flags & D3DCLEAR_TARGET) && surface->busy()) ||
+        ((flags & D3DCLEAR_ZBUFFER) && depth->busy()))
+        return DDERR_SURFACEBUSY;
     const platform::PixelBuffer target = surface->buffer();
     const uint32_t pixel = platform::raster::PackColour(target.kind, colour);
+    const uint32_t depthValue =
+        depth ? platform::raster::DepthValue(depth->depthBits(), z) : 0;
     // Rectangles have exclusive right and bottom edges and are clipped to the viewport.
     const int64_t vx0 = data.dwX, vy0 = data.dwY;
     const int64_t vx1 = vx0 + data.dwWidth, vy1 = vy0 + data.dwHeight;
@@ -441,9 +486,16 @@ HRESULT Viewport::Clear2(DWORD count, D3DRECT* rects, DWORD flags, D3DCOLOR colo
         const int64_t x1 = std::min<int64_t>(r.x2, vx1), y1 = std::min<int64_t>(r.y2, vy1);
         const RECT fill{static_cast<LONG>(x0), static_cast<LONG>(y0), static_cast<LONG>(x1),
                         static_cast<LONG>(y1)};
-        if (x0 < x1 && y0 < y1 && !surface->Holds(fill, pixel)) {
+        if (x0 >= x1 || y0 >= y1)
+            continue;
+        if ((flags & D3DCLEAR_TARGET) && !surface->Holds(fill, pixel)) {
             platform::raster::FillRect(target, fill.left, fill.top, fill.right, fill.bottom, pixel);
             surface->Filled(fill, pixel);
+        }
+        if ((flags & D3DCLEAR_ZBUFFER) && !depth->Holds(fill, depthValue)) {
+            platform::raster::FillRect(depth->buffer(), fill.left, fill.top, fill.right,
+                                       fill.bottom, depthValue);
+            depth->Filled(fill, depthValue);
         }
     }
     return D3D_OK;

@@ -47,6 +47,10 @@ inline int64_t SignedArea2(const ScreenVertex& a, const ScreenVertex& b, const S
 // The raw pixel value of a D3DCOLOR (0xAARRGGBB) in a format, truncating each component.
 uint32_t PackColour(PixelKind kind, D3DCOLOR colour);
 
+// The stored value of depth `z` (0 .. 1, clamped; NaN is 0) in a depth buffer of `bits`
+// (16 or 32): z scaled to the buffer's largest value and rounded.
+uint32_t DepthValue(int bits, float z);
+
 // Writes `pixel` into [x0, x1) x [y0, y1) of the buffer; the rectangle is clipped to it.
 void FillRect(const PixelBuffer& target, int x0, int y0, int x1, int y1, uint32_t pixel);
 

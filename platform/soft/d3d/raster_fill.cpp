@@ -438,6 +438,12 @@ bool AllowAvx512(bool allow) {
     return was;
 }
 
+uint32_t DepthValue(int bits, float z) {
+    const double scale = bits == 32 ? 4294967295.0 : 65535.0;
+    const double v = std::min(std::max(static_cast<double>(z), 0.0), 1.0);  // NaN: 0
+    return static_cast<uint32_t>(v * scale + 0.5);
+}
+
 uint32_t PackColour(PixelKind kind, D3DCOLOR colour) {
     return PackRGB(kind, static_cast<uint8_t>(colour >> 16), static_cast<uint8_t>(colour >> 8),
                    static_cast<uint8_t>(colour));

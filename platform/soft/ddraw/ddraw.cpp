@@ -101,7 +101,7 @@ bool KindFromFormat(const DDPIXELFORMAT& f, PixelKind* kind) {
 
 constexpr DWORD kKnownSurfaceCaps = DDSCAPS_3DDEVICE | DDSCAPS_OFFSCREENPLAIN |
                                     DDSCAPS_PRIMARYSURFACE | DDSCAPS_SYSTEMMEMORY |
-                                    DDSCAPS_VIDEOMEMORY;
+                                    DDSCAPS_VIDEOMEMORY | DDSCAPS_ZBUFFER;
 constexpr int kMaxSurfaceSide = 16384;
 
 class DirectDraw final : public ComObject<IDirectDraw> {
@@ -222,7 +222,7 @@ private:
             PixelKind kind = CurrentProfile().displayFormat;
             Surface* surface = nullptr;
             if (primary) {
-                if (caps & DDSCAPS_OFFSCREENPLAIN)
+                if (caps & (DDSCAPS_OFFSCREENPLAIN | DDSCAPS_ZBUFFER))
                     return DDERR_INVALIDCAPS;
                 if (desc->dwFlags & (DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT))
                     return DDERR_INVALIDPARAMS;  // the screen's size and format are given
@@ -236,11 +236,30 @@ private:
                     return DDERR_INVALIDPARAMS;
                 if (desc->dwWidth > kMaxSurfaceSide || desc->dwHeight > kMaxSurfaceSide)
                     return DDERR_TOOBIGSIZE;
-                if ((desc->dwFlags & DDSD_PIXELFORMAT) &&
-                    !KindFromFormat(desc->ddpfPixelFormat, &kind))
+                // A depth buffer names its depth in the pixel format: 16 or 32 bits, every
+                // bit of it depth.
+                int depthBits = 0;
+                if (caps & DDSCAPS_ZBUFFER) {
+                    if (caps & (DDSCAPS_3DDEVICE | DDSCAPS_OFFSCREENPLAIN))
+                        return DDERR_INVALIDCAPS;
+                    const DDPIXELFORMAT& f = desc->ddpfPixelFormat;
+                    if (!(desc->dwFlags & DDSD_PIXELFORMAT) || !(f.dwFlags & DDPF_ZBUFFER))
+                        return DDERR_INVALIDPIXELFORMAT;
+                    if (f.dwZBufferBitDepth == 16 && f.dwZBitMask == 0xFFFF)
+                        kind = PixelKind::RGB565;
+                    else if (f.dwZBufferBitDepth == 32 && f.dwZBitMask == 0xFFFFFFFF)
+                        kind = PixelKind::XRGB8888;
+                    else
+                        return DDERR_INVALIDPIXELFORMAT;
+                    depthBits = static_cast<int>(f.dwZBufferBitDepth);
+                } else if ((desc->dwFlags & DDSD_PIXELFORMAT) &&
+                           !KindFromFormat(desc->ddpfPixelFormat, &kind)) {
                     return DDERR_INVALIDPIXELFORMAT;
+                }
                 hr = Surface::Create(false, caps, static_cast<int>(desc->dwWidth),
                                      static_cast<int>(desc->dwHeight), kind, &surface);
+                if (hr == DD_OK && depthBits)
+                    surface->MakeDepth(depthBits);
             }
             if (hr != DD_OK)
                 return hr;

@@ -38,6 +38,9 @@ public:
     HRESULT GetSurfaceDesc(DDSURFACEDESC2* desc) override;
     HRESULT Lock(RECT* rect, DDSURFACEDESC2* desc, DWORD flags, HANDLE event) override;
     HRESULT Unlock(RECT* rect) override;
+    HRESULT AddAttachedSurface(IDirectDrawSurface4* surface) override;
+    HRESULT DeleteAttachedSurface(DWORD flags, IDirectDrawSurface4* surface) override;
+    HRESULT GetAttachedSurface(DDSCAPS2* caps, IDirectDrawSurface4** surface) override;
 
     unsigned id() const { return id_; }
     bool primary() const { return primary_; }
@@ -48,6 +51,14 @@ public:
     uint8_t* pixels() const { return pixels_.get(); }
     bool busy() const { return dcHeld_ || locked_; }
     DWORD caps() const { return caps_; }
+    // A depth buffer's bits per value (16 or 32; its pixels hold the depths), 0 for a
+    // surface of colours.
+    int depthBits() const { return depthBits_; }
+    // The depth buffer attached to this surface, or null.
+    Surface* attachedDepth() const { return depth_; }
+    // Makes this surface a depth buffer of `bits` (right after Create, with a kind of that
+    // size).
+    void MakeDepth(int bits) { depthBits_ = bits; }
     PixelBuffer buffer() const {
         return PixelBuffer{pixels_.get(), pitch_, width_, height_, kind_};
     }
@@ -78,6 +89,7 @@ private:
     void TraceRelease(ULONG left) override;
     HRESULT BltToScreen(RECT* destRect, Surface* src, const RECT& srcRect, DWORD flags);
     void DescribeInto(DDSURFACEDESC2* desc) const;
+    void DescribeFormat(DDPIXELFORMAT* format) const;
     // The pixels may have changed: the cached runs are stale.
     void Touched() {
         runsBuilt_ = false;
@@ -97,6 +109,8 @@ private:
     int height_ = 0;
     int pitch_ = 0;
     PixelKind kind_ = PixelKind::RGB565;
+    int depthBits_ = 0;
+    Surface* depth_ = nullptr;  // attached depth buffer, held
     std::unique_ptr<uint8_t[]> pixels_;
     bool hasSrcKey_ = false;
     bool hasDestKey_ = false;

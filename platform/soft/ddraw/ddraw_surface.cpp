@@ -147,6 +147,8 @@ Surface::~Surface() {
         --primaryCount;
     if (clipper_)
         clipper_->Release();
+    if (depth_)
+        depth_->Release();
 }
 
 void Surface::TraceRelease(ULONG left) {
@@ -166,6 +168,9 @@ HRESULT Surface::Blt(RECT* destRect, IDirectDrawSurface4* srcInterface, RECT* sr
         return DDERR_UNSUPPORTED;
     if (srcInterface && !src)
         return DDERR_INVALIDPARAMS;
+    // Depth buffers hold depths, not colours: they are written by the 3D device only.
+    if (depthBits_ || (src && src->depthBits_))
+        return DDERR_UNSUPPORTED;
     const int bpp = BytesPerPixel(kind_);
 
     if (flags & DDBLT_COLORFILL) {
@@ -395,7 +400,7 @@ HRESULT Surface::GetDC(HDC* dc) {
         return DDERR_DCALREADYCREATED;
     if (locked_)
         return DDERR_SURFACEBUSY;
-    if (primary_)
+    if (primary_ || depthBits_)
         return DDERR_CANTCREATEDC;
     // A fresh device context each time, with GDI's defaults.
     dc_ = DeviceContext{};
@@ -427,7 +432,69 @@ HRESULT Surface::GetPixelFormat(DDPIXELFORMAT* format) {
         return hr;
     if (!format || format->dwSize != sizeof(DDPIXELFORMAT))
         return DDERR_INVALIDPARAMS;
-    DescribePixelFormat(kind_, format);
+    DescribeFormat(format);
+    return DD_OK;
+}
+
+void Surface::DescribeFormat(DDPIXELFORMAT* format) const {
+    if (!depthBits_) {
+        DescribePixelFormat(kind_, format);
+        return;
+    }
+    std::memset(format, 0, sizeof *format);
+    format->dwSize = sizeof(DDPIXELFORMAT);
+    format->dwFlags = DDPF_ZBUFFER;
+    format->dwZBufferBitDepth = static_cast<DWORD>(depthBits_);
+    format->dwZBitMask = depthBits_ == 32 ? 0xFFFFFFFFu : 0xFFFFu;
+}
+
+HRESULT Surface::AddAttachedSurface(IDirectDrawSurface4* surface) {
+    Surface* s = From(surface);
+    HRESULT hr = PLATFORM_HOOK("IDirectDrawSurface4::AddAttachedSurface", "id=%u surface=%u", id_,
+                               s ? s->id_ : 0);
+    if (hr != 0)
+        return hr;
+    if (!s)
+        return DDERR_INVALIDPARAMS;
+    // Only a depth buffer of the same size, onto a surface of colours, once.
+    if (s == this || !s->depthBits_ || depthBits_ || primary_ || s->width_ != width_ ||
+        s->height_ != height_)
+        return DDERR_CANNOTATTACHSURFACE;
+    if (depth_)
+        return DDERR_SURFACEALREADYATTACHED;
+    s->AddRef();
+    depth_ = s;
+    return DD_OK;
+}
+
+HRESULT Surface::DeleteAttachedSurface(DWORD flags, IDirectDrawSurface4* surface) {
+    Surface* s = From(surface);
+    HRESULT hr = PLATFORM_HOOK("IDirectDrawSurface4::DeleteAttachedSurface", "id=%u surface=%u",
+                               id_, s ? s->id_ : 0);
+    if (hr != 0)
+        return hr;
+    if (flags != 0 || (surface && !s))
+        return DDERR_INVALIDPARAMS;
+    // Null detaches whatever is attached.
+    if (!depth_ || (s && s != depth_))
+        return DDERR_SURFACENOTATTACHED;
+    depth_->Release();
+    depth_ = nullptr;
+    return DD_OK;
+}
+
+HRESULT Surface::GetAttachedSurface(DDSCAPS2* caps, IDirectDrawSurface4** surface) {
+    HRESULT hr = PLATFORM_HOOK("IDirectDrawSurface4::GetAttachedSurface", "id=%u caps=0x%08x",
+                               id_, caps ? caps->dwCaps : 0);
+    if (hr != 0)
+        return hr;
+    if (!caps || !surface)
+        return DDERR_INVALIDPARAMS;
+    *surface = nullptr;
+    if (!depth_ || (caps->dwCaps & ~depth_->caps_) != 0)
+        return DDERR_NOTFOUND;
+    depth_->AddRef();
+    *surface = depth_;
     return DD_OK;
 }
 
@@ -484,7 +551,7 @@ void Surface::DescribeInto(DDSURFACEDESC2* desc) const {
     desc->dwWidth = static_cast<DWORD>(width_);
     desc->dwHeight = static_cast<DWORD>(height_);
     desc->lPitch = pitch_;
-    DescribePixelFormat(kind_, &desc->ddpfPixelFormat);
+    DescribeFormat(&desc->ddpfPixelFormat);
     // Every surface lives in system memory; a request for video memory is only recorded.
     desc->ddsCaps.dwCaps = caps_;
     if (!(caps_ & (DDSCAPS_SYSTEMMEMORY | DDSCAPS_VIDEOMEMORY)))
