@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "directx/game.h"
+#include "support/alloc_counter.h"
 #include "support/display_support.h"
 
 using testing_support::Direct3DReport;
@@ -93,6 +94,12 @@ TEST_F(Game3D, MaterialsDepthAndIndexedDrawing) {
         // Red in front with the depth buffer, blue over it without.
         EXPECT_NE(depth ? centre >> 16 : centre & 0xFF, 0u) << std::hex << centre;
         EXPECT_EQ(depth ? centre & 0xFF : centre >> 16, 0u) << std::hex << centre;
+        // Later frames allocate nothing.
+        Object3D* const both[] = {near, far};
+        testing_support::StartCountingAllocations();
+        for (int i = 0; i < 3; ++i)
+            PresentFrame(nullptr, both, 2);
+        EXPECT_EQ(testing_support::StopCountingAllocations(), 0);
         near->drawIndexed = far->drawIndexed = false;
         EXPECT_TRUE(Frame({near, far}) == indexed);
         delete near;
@@ -147,5 +154,27 @@ TEST_F(Game3D, GameOnlyFailuresAreReported) {
         }
         EXPECT_EQ(std::string(fatalMessage), site.report);
         CloseGame();
+    }
+}
+
+// Flat normals give each face three vertices of its own: a mesh whose flat form would pass
+// the 16-bit vertex count is refused with the reason; smooth normals take it.
+TEST_F(Game3D, FlatNormalsStayWithinSixteenBitVertexCounts) {
+    for (int faces : {21845, 21846}) {
+        std::string mesh = "3\n0 0 0\n1 0 0\n0 1 0\n-\n" + std::to_string(faces) + "\n";
+        for (int j = 0; j < faces; ++j)
+            mesh += "0 2 1\n";
+        WriteFile("many.xxx", mesh);
+        Object3D* flat = LoadObject("many.xxx", 0, 0, 0, MeshNormals::Flat);
+        EXPECT_EQ(flat != nullptr, faces == 21845);
+        if (!flat) {
+            EXPECT_STREQ(LastLoadError(),
+                         "many.xxx: too many faces for flat normals (at most 21845)");
+        }
+        delete flat;
+        Object3D* smooth = LoadObject("many.xxx", 0, 0, 0, MeshNormals::Smooth);
+        ASSERT_NE(smooth, nullptr);
+        EXPECT_EQ(smooth->indexCount, 3u * faces);
+        delete smooth;
     }
 }
