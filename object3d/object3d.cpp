@@ -142,15 +142,17 @@ int Object3D::UpdateView() {
 }
 
 int Object3D::Draw() {
+    // Indexed only with the indices of the mesh as it is now.
+    const bool indexed = drawIndexed && indices && indexCount == 3u * faceCount;
     if (materialHandle == 0)
-        return drawIndexed ? DrawIndexed() : DrawExpanded();
+        return indexed ? DrawIndexed() : DrawExpanded();
     IDirect3DDevice3* device = DisplayContext.device;
     HRESULT hr = device->SetLightState(D3DLIGHTSTATE_MATERIAL, materialHandle);
     if (hr != 0) {
         ReportDirect3DError(hr, "object3d", 172);
         return 0;
     }
-    const int drawn = drawIndexed ? DrawIndexed() : DrawExpanded();
+    const int drawn = indexed ? DrawIndexed() : DrawExpanded();
     // The next object is drawn in the scene's material unless it has its own.
     hr = device->SetLightState(D3DLIGHTSTATE_MATERIAL, DisplayContext.materialHandle);
     if (hr != 0) {

@@ -95,7 +95,8 @@ public:
     // with `turnsInPlace` the world transform turns the mesh about its own origin and then
     // moves it to `pos`; without, it moves it to `pos` first and turns it about the world
     // origin. With `drawIndexed` Draw hands the vertex array and `indices` to
-    // DrawIndexedPrimitive; without, it expands the faces into triangle lists.
+    // DrawIndexedPrimitive (LoadMesh and ParseMesh build them anew for the new mesh); without,
+    // or without indices, it expands the faces into triangle lists.
     bool turnsInPlace = false;
     bool drawIndexed = false;
     // Three vertex indices a face, built when the mesh is loaded (BuildIndices).

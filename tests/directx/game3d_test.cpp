@@ -182,6 +182,13 @@ TEST_F(Game3D, FlatNormalsStayWithinSixteenBitVertexCounts) {
         EXPECT_EQ(PresentFrame(nullptr, &smooth, 1), 1) << fatalMessage;
         EXPECT_EQ(platform::CallCount("IDirect3DDevice3::DrawIndexedPrimitive"),
                   faces == 21845 ? 1 : 2);
+        // A new mesh read into the object brings its own indices.
+        const std::string square = Square(40);
+        ASSERT_EQ(ParseMesh(smooth, square.data(), square.size(), "square"), 1);
+        EXPECT_EQ(smooth->indexCount, 6u);
+        EXPECT_EQ(PresentFrame(nullptr, &smooth, 1), 1) << fatalMessage;
+        EXPECT_EQ(platform::CallCount("IDirect3DDevice3::DrawIndexedPrimitive"),
+                  faces == 21845 ? 2 : 3);
         delete smooth;
     }
 }
