@@ -89,7 +89,7 @@ TEST(MeshNormalsModel, FlatAndSmoothNormalsOfRandomClosedMeshes) {
 }
 
 // Under any angles an object turning in place keeps its own origin at pos and (1, 2, 3)
-// at its distance from it; the test application's objects swing round the world origin.
+// at its distance from it.
 TEST(TurnInPlace, ThePivotIsTheObjectsOwnPosition) {
     BuildTrigTables();
     std::mt19937 random(11);
@@ -107,7 +107,4 @@ TEST(TurnInPlace, ThePivotIsTheObjectsOwnPosition) {
                    w._13 + 2 * w._23 + 3 * w._33};
         EXPECT_NEAR(d[0] * d[0] + d[1] * d[1] + d[2] * d[2], 14.0, 1e-3);
     }
-    o.turnsInPlace = false;
-    o.yaw = 90;
-    EXPECT_GT(std::fabs(o.WorldMatrix()._43 - 45.0f), 100.0f);
 }
