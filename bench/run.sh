@@ -127,13 +127,14 @@ done
 # ---- The table -------------------------------------------------------------------------------
 # The processor the figures were measured on, and whether it has AVX-512: the fill and copy
 # rows compare with the C library, which picks its routines by processor.
-cpu=$(sed -n 's/^model name[[:space:]]*: *//p' /proc/cpuinfo | head -n 1)
-[ -n "$cpu" ] || cpu="unknown ($(uname -m))"
-if grep -qw avx512f /proc/cpuinfo; then cpu="$cpu, $(nproc) cores, AVX-512"
-else cpu="$cpu, $(nproc) cores, no AVX-512"; fi
-echo "Processor: $cpu" >&2
+# A virtual machine may report a bare model name, so the family and model numbers follow it.
+cpuinfo() { sed -n "s/^$1[[:space:]]*: *//p" /proc/cpuinfo | head -n 1; }
+processor="$(cpuinfo 'model name') (family $(cpuinfo 'cpu family'), model $(cpuinfo model))"
+if grep -qw avx512f /proc/cpuinfo; then processor="$processor, $cores cores, AVX-512"
+else processor="$processor, $cores cores, no AVX-512"; fi
+echo "Processor: $processor" >&2
 awk -v fpsGame="$out/fps_game.txt" -v fpsBare="$out/fps_bare.txt" -v reps="$REPS" \
-    -v counts="$out/instructions.txt" -v cores="$cores" -v cpu="$cpu" \
+    -v counts="$out/instructions.txt" -v cores="$cores" -v processor="$processor" \
     -v load="$(cut -d' ' -f1-3 /proc/loadavg)" '
 function ns(v, unit) {
     if (unit == "us") return v * 1e3
@@ -243,5 +244,5 @@ END {
     printf "\nMedians of CPU time over %s repetitions; noise: coefficient of variation of the noisier side;\n", reps
     printf "(wall): medians of real time. instr: instructions of one iteration of our side under\n"
     printf "callgrind. Load average at the end: %s\n", load
-    printf "Processor: %s\n", cpu
+    printf "Processor: %s\n", processor
 }' "$out/blit.json" "$out/all.json" "$out/threads.json"
