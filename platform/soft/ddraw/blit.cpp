@@ -368,6 +368,8 @@ constexpr int kStringFillBytes = 2048;
 // `rep stosq` the aligned middle and one more store the tail. A string store writes whole
 // cache lines without reading them first (the processor's fast-string operation), where a
 // loop of vector stores reads every line it is about to overwrite.
+#if defined(__x86_64__)
+constexpr bool kHaveStringFill = true;
 void StringFillRow(uint8_t* d, size_t bytes, uint64_t pattern) {
     std::memcpy(d, &pattern, 8);
     std::memcpy(d + bytes - 8, &pattern, 8);  // bytes - 8 is a whole number of pixels
@@ -379,6 +381,10 @@ void StringFillRow(uint8_t* d, size_t bytes, uint64_t pattern) {
     size_t count = (bytes - skip) / 8;
     __asm__ volatile("rep stosq" : "+D"(at), "+c"(count) : "a"(word) : "memory");
 }
+#else
+constexpr bool kHaveStringFill = false;  // 32-bit builds keep the vector loops
+void StringFillRow(uint8_t*, size_t, uint64_t) {}
+#endif
 
 void FillRow(Isa isa, uint8_t* d, int width, int bpp, uint32_t value) {
     const int bytes = width * bpp;
@@ -398,7 +404,7 @@ void FillRow(Isa isa, uint8_t* d, int width, int bpp, uint32_t value) {
         std::memset(d, b0, static_cast<size_t>(bytes));
         return;
     }
-    if (bytes >= kStringFillBytes) {
+    if (kHaveStringFill && bytes >= kStringFillBytes) {
         const uint64_t pattern = bpp == 2 ? (value & 0xFFFFu) * 0x0001000100010001ull
                                           : static_cast<uint64_t>(value) * 0x0000000100000001ull;
         StringFillRow(d, static_cast<size_t>(bytes), pattern);
