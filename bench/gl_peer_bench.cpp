@@ -5,9 +5,12 @@
 //
 // Direct3D's row-vector matrices, stored row by row, are OpenGL's column-major matrices of
 // the same transform. The projection is followed by the viewport's clip-rectangle mapping and
-// by the change from Direct3D's depth range [0, w] to OpenGL's [-w, w]. Like our device the
-// frame has no depth buffer, culls faces that are counter-clockwise on screen, shades Gouraud
-// and lights per vertex without specular highlights.
+// by the change from Direct3D's depth range [0, w] to OpenGL's [-w, w]; the depth range then
+// maps that back to the viewport's dvMinZ .. dvMaxZ, as our device stores depth. Like our
+// device the frame culls faces that are counter-clockwise on screen, shades Gouraud and
+// lights per vertex without specular highlights; it has no depth buffer, except in the
+// sphere drawn with a 16-bit one (test GL_LEQUAL, as Direct3D's default D3DCMP_LESSEQUAL,
+// cleared with the colour every frame).
 #include <GL/gl.h>
 #include <GL/osmesa.h>
 #include <benchmark/benchmark.h>
@@ -33,32 +36,45 @@ struct GlContext {
     bool rgb565 = false;
 };
 
-GlContext* Context() {
-    static GlContext* made = [] {
-        // One rendering thread, as our device has, unless the caller chose a thread count.
-        setenv("LP_NUM_THREADS", "0", 0);
-        setenv("GALLIUM_DRIVER", "llvmpipe", 1);
-        auto* c = new GlContext;
-        c->context = OSMesaCreateContextExt(OSMESA_RGB_565, 0, 0, 0, nullptr);
-        if (c->context && OSMesaMakeCurrent(c->context, c->pixels16.data(), GL_UNSIGNED_SHORT_5_6_5,
-                                            kWidth, kHeight)) {
-            c->rgb565 = true;
-        } else {
-            // The closest this Mesa offers: 8 bits per channel.
-            if (c->context)
-                OSMesaDestroyContext(c->context);
-            c->context = OSMesaCreateContextExt(OSMESA_RGBA, 0, 0, 0, nullptr);
-            c->pixels32.resize(kWidth * kHeight);
-            if (!c->context || !OSMesaMakeCurrent(c->context, c->pixels32.data(), GL_UNSIGNED_BYTE,
-                                                  kWidth, kHeight)) {
-                std::fprintf(stderr, "bench: no OSMesa context\n");
-                return static_cast<GlContext*>(nullptr);
-            }
+GlContext* MakeContext(int depthBits) {
+    // One rendering thread, as our device has, unless the caller chose a thread count.
+    setenv("LP_NUM_THREADS", "0", 0);
+    setenv("GALLIUM_DRIVER", "llvmpipe", 1);
+    auto* c = new GlContext;
+    c->context = OSMesaCreateContextExt(OSMESA_RGB_565, depthBits, 0, 0, nullptr);
+    if (c->context && OSMesaMakeCurrent(c->context, c->pixels16.data(), GL_UNSIGNED_SHORT_5_6_5,
+                                        kWidth, kHeight)) {
+        c->rgb565 = true;
+    } else {
+        // The closest this Mesa offers: 8 bits per channel.
+        if (c->context)
+            OSMesaDestroyContext(c->context);
+        c->context = OSMesaCreateContextExt(OSMESA_RGBA, depthBits, 0, 0, nullptr);
+        c->pixels32.resize(kWidth * kHeight);
+        if (!c->context ||
+            !OSMesaMakeCurrent(c->context, c->pixels32.data(), GL_UNSIGNED_BYTE, kWidth, kHeight)) {
+            std::fprintf(stderr, "bench: no OSMesa context\n");
+            delete c;
+            return nullptr;
         }
-        OSMesaPixelStore(OSMESA_Y_UP, 0);  // row 0 at the top, as the back buffer has it
-        return c;
-    }();
-    return made;
+    }
+    OSMesaPixelStore(OSMESA_Y_UP, 0);  // row 0 at the top, as the back buffer has it
+    return c;
+}
+
+// One context without a depth buffer and one with a 16-bit one, each made once and made
+// current when used.
+GlContext* Context(bool depth) {
+    static GlContext* plain = MakeContext(0);
+    static GlContext* withDepth = MakeContext(16);
+    GlContext* c = depth ? withDepth : plain;
+    if (c &&
+        !OSMesaMakeCurrent(c->context,
+                           c->rgb565 ? static_cast<void*>(c->pixels16.data())
+                                     : static_cast<void*>(c->pixels32.data()),
+                           c->rgb565 ? GL_UNSIGNED_SHORT_5_6_5 : GL_UNSIGNED_BYTE, kWidth, kHeight))
+        return nullptr;
+    return c;
 }
 
 // Row-vector product a * b of Direct3D matrices.
@@ -91,9 +107,16 @@ D3DMATRIX GlProjection() {
     return Multiply(SceneProjection(), fix);
 }
 
-void SetUpScene(const D3DMATRIX& world, const D3DMATRIX& view) {
+void SetUpScene(const D3DMATRIX& world, const D3DMATRIX& view, bool depth) {
     glViewport(0, 0, kWidth, kHeight);
-    glDisable(GL_DEPTH_TEST);
+    const D3DVIEWPORT2 vp = SceneViewport(0, 0, kWidth, kHeight);
+    glDepthRange(vp.dvMinZ, vp.dvMaxZ);
+    glClearDepth(1.0);
+    glDepthFunc(GL_LEQUAL);
+    if (depth)
+        glEnable(GL_DEPTH_TEST);
+    else
+        glDisable(GL_DEPTH_TEST);
     glDisable(GL_DITHER);
     glEnable(GL_CULL_FACE);
     glFrontFace(GL_CW);
@@ -144,19 +167,28 @@ double Drawn(const GlContext& c) {
 }
 
 void Frames(benchmark::State& state, const std::vector<D3DVERTEX>& mesh, const D3DMATRIX& world,
-            const D3DMATRIX& view) {
-    GlContext* c = Context();
+            const D3DMATRIX& view, bool depth = false) {
+    GlContext* c = Context(depth);
     if (!c) {
         state.SkipWithError("no OSMesa context");
         return;
     }
-    SetUpScene(world, view);
+    if (depth) {
+        GLint bits = 0;
+        glGetIntegerv(GL_DEPTH_BITS, &bits);
+        if (bits != 16) {
+            state.SkipWithError("no 16-bit depth buffer");
+            return;
+        }
+    }
+    SetUpScene(world, view, depth);
+    const GLbitfield clear = GL_COLOR_BUFFER_BIT | (depth ? GL_DEPTH_BUFFER_BIT : 0);
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_NORMAL_ARRAY);
     glVertexPointer(3, GL_FLOAT, sizeof(D3DVERTEX), &mesh[0].x);
     glNormalPointer(GL_FLOAT, sizeof(D3DVERTEX), &mesh[0].nx);
     for (auto _ : state) {
-        glClear(GL_COLOR_BUFFER_BIT);
+        glClear(clear);
         glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(mesh.size()));
         glFinish();
     }
@@ -185,16 +217,21 @@ void BM_GlShip(benchmark::State& state) {
     Frames(state, list, ship.WorldMatrix(), view);
 }
 
-void BM_GlSphere(benchmark::State& state, int slices, int stacks) {
+void BM_GlSphere(benchmark::State& state, int slices, int stacks, bool depth) {
     D3DMATRIX world{};
     world._11 = world._22 = world._33 = world._44 = 1;
-    Frames(state, bench::Sphere(slices, stacks), world, bench::SphereView());
+    Frames(state, bench::Sphere(slices, stacks), world, bench::SphereView(), depth);
 }
 
 BENCHMARK(BM_GlShip)->Name("gl/ship")->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_GlSphere, s10k, 71, 71)->Name("gl/sphere10k")->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_GlSphere, s100k, 224, 224)
+BENCHMARK_CAPTURE(BM_GlSphere, s10k, 71, 71, false)
+    ->Name("gl/sphere10k")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_GlSphere, s100k, 224, 224, false)
     ->Name("gl/sphere100k")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_GlSphere, s100k_depth, 224, 224, true)
+    ->Name("gl/sphere100k_depth")
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -2,7 +2,9 @@
 // BeginScene, SetTransform VIEW and WORLD, DrawPrimitive, EndScene, into a 640 x 480 5-6-5
 // target. Closed sphere-like meshes about 100 units across at the origin, seen from the
 // application's camera and lit by its light: ~666 faces (the ship's budget), ~10,000 and
-// ~100,000 faces.
+// ~100,000 faces. The 99,904-face sphere is also drawn with a 16-bit depth buffer (cleared
+// with the target every frame, the depth test on) and as an indexed list (DrawIndexedPrimitive
+// over the shared grid points) beside the expanded list.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -36,9 +38,29 @@ public:
         dd4_->CreateSurface(&d, &surface_, nullptr);
     }
     ~BackBuffer() {
+        if (depth_) {
+            surface_->DeleteAttachedSurface(0, depth_);
+            depth_->Release();
+        }
         surface_->Release();
         dd4_->Release();
         dd_->Release();
+    }
+    // A 16-bit depth buffer of the same size attached to the surface, as a device made
+    // afterwards takes it. False when either call failed.
+    bool AttachDepth() {
+        DDSURFACEDESC2 d{};
+        d.dwSize = kSurfaceDescSize;
+        d.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
+        d.dwWidth = 640;
+        d.dwHeight = 480;
+        d.ddsCaps.dwCaps = DDSCAPS_ZBUFFER;
+        d.ddpfPixelFormat.dwSize = sizeof(DDPIXELFORMAT);
+        d.ddpfPixelFormat.dwFlags = DDPF_ZBUFFER;
+        d.ddpfPixelFormat.dwZBufferBitDepth = 16;
+        d.ddpfPixelFormat.dwZBitMask = 0xFFFF;
+        return dd4_->CreateSurface(&d, &depth_, nullptr) == DD_OK &&
+               surface_->AddAttachedSurface(depth_) == DD_OK;
     }
     IDirectDraw* dd() const { return dd_; }
     IDirectDrawSurface4* get() const { return surface_; }
@@ -59,6 +81,7 @@ private:
     IDirectDraw* dd_ = nullptr;
     IDirectDraw4* dd4_ = nullptr;
     IDirectDrawSurface4* surface_ = nullptr;
+    IDirectDrawSurface4* depth_ = nullptr;
 };
 
 struct Scene {
@@ -70,8 +93,16 @@ struct Scene {
     IDirect3DLight* light = nullptr;
     D3DRECT clearRect{0, 0, 639, 479};
     D3DMATRIX view{}, world{};
+    DWORD clearFlags = D3DCLEAR_TARGET;
+    bool ready = true;
 
-    Scene() {
+    // With `depth` the back buffer gets a 16-bit depth buffer before the device is made, so
+    // the device tests depth, and every frame clears it to the far plane.
+    explicit Scene(bool depth = false) {
+        if (depth) {
+            ready = surface.AttachDepth();
+            clearFlags |= D3DCLEAR_ZBUFFER;
+        }
         surface.dd()->QueryInterface(IID_IDirect3D3, reinterpret_cast<void**>(&d3d));
         d3d->CreateDevice(IID_IDirect3DRGBDevice, surface.get(), &device, nullptr);
         device->SetRenderState(D3DRENDERSTATE_SHADEMODE, D3DSHADE_GOURAUD);
@@ -117,41 +148,82 @@ struct Scene {
         d3d->Release();
     }
 
-    // One frame; triangle lists longer than one call takes go in batches.
-    void Frame(std::vector<D3DVERTEX>& mesh) {
-        viewport->Clear2(1, &clearRect, D3DCLEAR_TARGET, 0, 0.0f, 0);
-        device->BeginScene();
+    // One frame; triangle lists longer than one call takes go in batches. True when every
+    // call succeeded.
+    bool Frame(std::vector<D3DVERTEX>& mesh) {
+        bool ok = Begin();
+        for (size_t at = 0; at < mesh.size(); at += kBatch) {
+            DWORD n = static_cast<DWORD>(std::min(kBatch, mesh.size() - at));
+            ok &= device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_VERTEX, &mesh[at], n,
+                                        D3DDP_WAIT) == D3D_OK;
+        }
+        return (device->EndScene() == D3D_OK) & ok;
+    }
+    // The same frame drawn from a vertex array and its indices, in calls of at most 65,535
+    // indices (whole triangles), each over the whole array.
+    bool Frame(bench::IndexedMesh& mesh) {
+        bool ok = Begin();
+        const DWORD vertices = static_cast<DWORD>(mesh.vertices.size());
+        for (size_t at = 0; at < mesh.indices.size(); at += kBatch) {
+            DWORD n = static_cast<DWORD>(std::min(kBatch, mesh.indices.size() - at));
+            ok &= device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, D3DFVF_VERTEX,
+                                               mesh.vertices.data(), vertices, &mesh.indices[at], n,
+                                               D3DDP_WAIT) == D3D_OK;
+        }
+        return (device->EndScene() == D3D_OK) & ok;
+    }
+
+private:
+    static constexpr size_t kBatch = 65535;  // a multiple of 3
+    bool Begin() {
+        bool ok = viewport->Clear2(1, &clearRect, clearFlags, 0, 1.0f, 0) == D3D_OK;
+        ok &= device->BeginScene() == D3D_OK;
         device->SetTransform(D3DTRANSFORMSTATE_VIEW, &view);
         device->SetTransform(D3DTRANSFORMSTATE_WORLD, &world);
-        const size_t batch = 65535;
-        for (size_t at = 0; at < mesh.size(); at += batch) {
-            DWORD n = static_cast<DWORD>(std::min(batch, mesh.size() - at));
-            device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_VERTEX, &mesh[at], n, D3DDP_WAIT);
-        }
-        device->EndScene();
+        return ok;
     }
 };
 
-void RunFrames(benchmark::State& state, const char* name, int slices, int stacks) {
-    Scene scene;
-    std::vector<D3DVERTEX> mesh = bench::Sphere(slices, stacks);
+size_t Faces(const std::vector<D3DVERTEX>& list) {
+    return list.size() / 3;
+}
+size_t Faces(const bench::IndexedMesh& mesh) {
+    return mesh.indices.size() / 3;
+}
+
+// Frames of `mesh` (a list or an indexed mesh), with or without a depth buffer. A frame whose
+// calls fail (a device without depth buffers or indexed drawing) is reported as an error, not
+// timed.
+template <class Mesh>
+void RunFrames(benchmark::State& state, const char* name, Mesh mesh, bool depth = false) {
+    Scene scene(depth);
+    if (!scene.ready || !scene.Frame(mesh)) {
+        state.SkipWithError("the device refused the frame");
+        return;
+    }
     for (auto _ : state) {
         scene.Frame(mesh);
         benchmark::ClobberMemory();
     }
     bench::CountInstructions(name, [&] { scene.Frame(mesh); });
-    state.counters["faces"] = static_cast<double>(mesh.size() / 3);
+    state.counters["faces"] = static_cast<double>(Faces(mesh));
     state.counters["pixels"] = scene.surface.Drawn();
 }
 
 void BM_D3DFrame_Ship666(benchmark::State& state) {
-    RunFrames(state, "BM_D3DFrame_Ship666", 21, 17);  // 672 faces
+    RunFrames(state, "BM_D3DFrame_Ship666", bench::Sphere(21, 17));  // 672 faces
 }
 void BM_D3DFrame_Sphere10k(benchmark::State& state) {
-    RunFrames(state, "BM_D3DFrame_Sphere10k", 71, 71);  // 9,940 faces
+    RunFrames(state, "BM_D3DFrame_Sphere10k", bench::Sphere(71, 71));  // 9,940 faces
 }
 void BM_D3DFrame_Sphere100k(benchmark::State& state) {
-    RunFrames(state, "BM_D3DFrame_Sphere100k", 224, 224);  // 99,904 faces
+    RunFrames(state, "BM_D3DFrame_Sphere100k", bench::Sphere(224, 224));  // 99,904 faces
+}
+void BM_D3DFrame_Sphere100kDepth(benchmark::State& state) {
+    RunFrames(state, "BM_D3DFrame_Sphere100kDepth", bench::Sphere(224, 224), true);
+}
+void BM_D3DFrame_Sphere100kIndexed(benchmark::State& state) {
+    RunFrames(state, "BM_D3DFrame_Sphere100kIndexed", bench::IndexedSphere(224, 224));
 }
 void BM_D3DClearOnly(benchmark::State& state) {
     Scene scene;
@@ -168,6 +240,8 @@ void BM_D3DClearOnly(benchmark::State& state) {
 BENCHMARK(BM_D3DFrame_Ship666)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_D3DFrame_Sphere10k)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_D3DFrame_Sphere100k)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_D3DFrame_Sphere100kDepth)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_D3DFrame_Sphere100kIndexed)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_D3DClearOnly)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -18,7 +18,7 @@
 
 namespace bench {
 
-std::vector<D3DVERTEX> Sphere(int slices, int stacks) {
+IndexedMesh IndexedSphere(int slices, int stacks) {
     auto point = [&](int i, int j) {
         const double theta = M_PI * j / stacks;
         const double phi = 2 * M_PI * i / slices;
@@ -27,27 +27,37 @@ std::vector<D3DVERTEX> Sphere(int slices, int stacks) {
         const float nz = static_cast<float>(std::sin(theta) * std::sin(phi));
         return D3DVERTEX{50 * nx, 50 * ny, 50 * nz, nx, ny, nz, 0, 0};
     };
-    std::vector<D3DVERTEX> list;
-    auto add = [&](D3DVERTEX a, D3DVERTEX b, D3DVERTEX c) {
+    IndexedMesh mesh;
+    for (int j = 0; j <= stacks; ++j)
+        for (int i = 0; i <= slices; ++i)
+            mesh.vertices.push_back(point(i, j));
+    auto at = [&](int i, int j) { return static_cast<WORD>(j * (slices + 1) + i); };
+    auto add = [&](WORD a, WORD b, WORD c) {
         // Outward cross product means clockwise from outside in this left-handed space.
-        const float ux = b.x - a.x, uy = b.y - a.y, uz = b.z - a.z;
-        const float vx = c.x - a.x, vy = c.y - a.y, vz = c.z - a.z;
+        const D3DVERTEX &p = mesh.vertices[a], &q = mesh.vertices[b], &r = mesh.vertices[c];
+        const float ux = q.x - p.x, uy = q.y - p.y, uz = q.z - p.z;
+        const float vx = r.x - p.x, vy = r.y - p.y, vz = r.z - p.z;
         const float cx = uy * vz - uz * vy, cy = uz * vx - ux * vz, cz = ux * vy - uy * vx;
-        if (cx * (a.x + b.x + c.x) + cy * (a.y + b.y + c.y) + cz * (a.z + b.z + c.z) < 0)
+        if (cx * (p.x + q.x + r.x) + cy * (p.y + q.y + r.y) + cz * (p.z + q.z + r.z) < 0)
             std::swap(b, c);
-        list.push_back(a);
-        list.push_back(b);
-        list.push_back(c);
+        mesh.indices.insert(mesh.indices.end(), {a, b, c});
     };
     for (int j = 0; j < stacks; ++j)
         for (int i = 0; i < slices; ++i) {
-            D3DVERTEX p00 = point(i, j), p10 = point(i + 1, j);
-            D3DVERTEX p01 = point(i, j + 1), p11 = point(i + 1, j + 1);
             if (j != 0)
-                add(p00, p10, p11);
+                add(at(i, j), at(i + 1, j), at(i + 1, j + 1));
             if (j != stacks - 1)
-                add(p00, p11, p01);
+                add(at(i, j), at(i + 1, j + 1), at(i, j + 1));
         }
+    return mesh;
+}
+
+std::vector<D3DVERTEX> Sphere(int slices, int stacks) {
+    const IndexedMesh mesh = IndexedSphere(slices, stacks);
+    std::vector<D3DVERTEX> list;
+    list.reserve(mesh.indices.size());
+    for (WORD i : mesh.indices)
+        list.push_back(mesh.vertices[i]);
     return list;
 }
 

@@ -8,8 +8,17 @@
 
 namespace bench {
 
+// A vertex array and the triangle list's indices into it.
+struct IndexedMesh {
+    std::vector<D3DVERTEX> vertices;
+    std::vector<WORD> indices;
+};
+
 // A UV sphere of radius 50 with `slices` x `stacks`; faces wound clockwise seen from
-// outside, as Direct3D's front faces are.
+// outside, as Direct3D's front faces are. The indexed form shares the (slices + 1) x
+// (stacks + 1) grid points (at most 65,536 of them); the list form is that mesh expanded,
+// the same triangles with the same vertices.
+IndexedMesh IndexedSphere(int slices, int stacks);
 std::vector<D3DVERTEX> Sphere(int slices, int stacks);
 
 // The sphere scenes' camera: 200 units in front of the origin, looking down +z.

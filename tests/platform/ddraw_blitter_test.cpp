@@ -2,6 +2,7 @@
 // widths, odd start addresses and pitches wider than the rows.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <random>
 #include <vector>
 
@@ -91,9 +92,12 @@ TEST(Blitter, KeyedCopiesOnEveryPathMatchTheScalarReference) {
 
 TEST(Blitter, FillsOnEveryPathMatchTheScalarReference) {
     std::mt19937 rng(5);
+    // Past the vector sizes, rows around the length where fills turn to string stores.
+    std::vector<int> widths(std::begin(kWidths), std::end(kWidths));
+    widths.insert(widths.end(), {511, 512, 513, 1023, 1029, 2051});
     for (Isa isa : VectorPaths()) {
         for (int bpp : {1, 2, 4}) {
-            for (int width : kWidths) {
+            for (int width : widths) {
                 for (uint32_t value : {static_cast<uint32_t>(rng()), 0x00000000u, 0xABABABABu}) {
                     const int height = 1 + static_cast<int>(rng() % 4);
                     Case want = RandomCase(rng, bpp, width, height, 0);
@@ -104,6 +108,23 @@ TEST(Blitter, FillsOnEveryPathMatchTheScalarReference) {
                     ASSERT_EQ(got.bytes, want.bytes)
                         << "path " << static_cast<int>(isa) << " bpp " << bpp << " width " << width;
                 }
+            }
+        }
+    }
+    // Long rows starting at every byte offset from an 8-byte boundary, against a byte model
+    // (the scalar reference would store misaligned pixels).
+    for (Isa isa : VectorPaths()) {
+        for (int bpp : {2, 4}) {
+            for (int offset = 0; offset < 8; ++offset) {
+                const int width = 1029, bytes = width * bpp;
+                const uint32_t value = rng();
+                std::vector<uint8_t> got(static_cast<size_t>(bytes + 16), 0x5A), want = got;
+                for (int i = 0; i < bytes; ++i)
+                    want[static_cast<size_t>(offset + i)] =
+                        static_cast<uint8_t>(value >> (8 * (i % bpp)));
+                platform::blit::Fill(isa, Rows{got.data() + offset, bytes}, width, 1, bpp, value);
+                ASSERT_EQ(got, want)
+                    << "path " << static_cast<int>(isa) << " bpp " << bpp << " offset " << offset;
             }
         }
     }

@@ -359,6 +359,33 @@ RectFn KeyDestRect(Isa isa, int bpp) {
 }
 #undef GAME_PICK
 
+// Rows of at least this many bytes are filled with the processor's string store, as the C
+// library's memset fills them (its default threshold for `rep stosb` is the same 2 KB).
+constexpr int kStringFillBytes = 2048;
+
+// `bytes` (at least 8, a whole number of pixels) from `d` become the repeating 8-byte
+// `pattern`, whose byte i belongs at pixel offset i. One unaligned store covers the head,
+// `rep stosq` the aligned middle and one more store the tail. A string store writes whole
+// cache lines without reading them first (the processor's fast-string operation), where a
+// loop of vector stores reads every line it is about to overwrite.
+#if defined(__x86_64__)
+constexpr bool kHaveStringFill = true;
+void StringFillRow(uint8_t* d, size_t bytes, uint64_t pattern) {
+    std::memcpy(d, &pattern, 8);
+    std::memcpy(d + bytes - 8, &pattern, 8);  // bytes - 8 is a whole number of pixels
+    const size_t skip = (0 - reinterpret_cast<uintptr_t>(d)) & 7;
+    // The word stored at d + skip starts with pattern byte `skip`.
+    const unsigned shift = static_cast<unsigned>(skip) * 8;
+    uint64_t word = shift ? (pattern >> shift) | (pattern << (64 - shift)) : pattern;
+    void* at = d + skip;
+    size_t count = (bytes - skip) / 8;
+    __asm__ volatile("rep stosq" : "+D"(at), "+c"(count) : "a"(word) : "memory");
+}
+#else
+constexpr bool kHaveStringFill = false;  // 32-bit builds keep the vector loops
+void StringFillRow(uint8_t*, size_t, uint64_t) {}
+#endif
+
 void FillRow(Isa isa, uint8_t* d, int width, int bpp, uint32_t value) {
     const int bytes = width * bpp;
     const uint8_t b0 = static_cast<uint8_t>(value);
@@ -375,6 +402,12 @@ void FillRow(Isa isa, uint8_t* d, int width, int bpp, uint32_t value) {
     }
     if (sameBytes) {
         std::memset(d, b0, static_cast<size_t>(bytes));
+        return;
+    }
+    if (kHaveStringFill && bytes >= kStringFillBytes) {
+        const uint64_t pattern = bpp == 2 ? (value & 0xFFFFu) * 0x0001000100010001ull
+                                          : static_cast<uint64_t>(value) * 0x0000000100000001ull;
+        StringFillRow(d, static_cast<size_t>(bytes), pattern);
         return;
     }
     if (isa == Isa::AVX2) {
