@@ -724,12 +724,20 @@ void ProbeDirect3D() {
 
     // A triangle list of no vertices.
     Result("d3d.DrawPrimitive.0", Draw(&scene, all.data(), 0, nullptr));
+
+    // The platform keeps one device per DirectDraw object: this one goes before the next.
+    scene.viewport->Release();
+    scene.device->Release();
+    scene.d3d->Release();
+    scene.target->Release();
 }
 
 }  // namespace
 
 // bitmap_probe.cpp: the bitmap files, written into `dir` and loaded.
 void ProbeBitmaps(IDirectDraw4* dd4, FILE* file, const std::string& dir);
+// d3d_probe.cpp: depth buffers, the depth states, lists, strips and fans, shading.
+void ProbeDirect3DDepthAndShapes(IDirectDraw* dd, IDirectDraw4* dd4, FILE* file);
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -777,6 +785,7 @@ int main(int argc, char** argv) {
     ProbeClippedBlit(window);
     ProbeText();
     ProbeDirect3D();
+    ProbeDirect3DDepthAndShapes(dd, dd4, out);
     {
         const std::string path = argv[1];
         ProbeBitmaps(dd4, out, path.substr(0, path.find_last_of("/\\") + 1));
