@@ -281,25 +281,27 @@ std::string DrawnAt(Device* d, std::initializer_list<float> depths) {
 const char* const kFuncs[] = {"NEVER",   "LESS",     "EQUAL",        "LESSEQUAL",
                               "GREATER", "NOTEQUAL", "GREATEREQUAL", "ALWAYS"};
 
-// Two triangles whose planes cross along the line x = kCross, z = 2 in view space, seen
-// through a perspective projection (w = z, z/w = 1.5 - 1.5/z): on screen the crossing is the
-// column 320 + 160 * kCross = 340.5. The first (red) is nearer on the left.
+// Two triangles whose planes, z = 2 +- 0.5 (x - kCross) + 0.3 y in view space, cross along
+// the line x = kCross, z = 2 + 0.3 y, seen through a perspective projection (w = z, z/w =
+// 1.5 - 1.5/z). The first (red) is nearer on the left. Neither has a vertex on the crossing.
+// On screen the crossing passes column 340.5 on row 240 (y = 0) and column 339.475 on row 200.
 constexpr float kCross = 20.5f / 160.0f;
-void Crossing(float slope, D3DCOLOR colour, D3DLVERTEX* v) {
-    const float xs[3] = {kCross - 0.6f, kCross, kCross + 0.6f}, ys[3] = {-0.5f, 0.6f, -0.5f};
+void Crossing(float slope, float shift, D3DCOLOR colour, D3DLVERTEX* v) {
+    const float xs[3] = {kCross + shift - 0.8f, kCross + shift, kCross + shift + 0.8f};
+    const float ys[3] = {-0.5f, 0.6f, -0.5f};
     for (int i = 0; i < 3; ++i)
-        v[i] = LV(xs[i], ys[i], 2.0f + slope * (xs[i] - kCross), colour);
+        v[i] = LV(xs[i], ys[i], 2.0f + slope * (xs[i] - kCross) + 0.3f * ys[i], colour);
 }
 
-// Row 240, columns 300 to 380 (inside both triangles), as runs of vertex colours.
-std::string Runs(const Pixels& px) {
+// A row's columns x0 to x1 (inside both triangles) as runs of vertex colours.
+std::string Runs(const Pixels& px, int y, int x0, int x1) {
     std::string runs;
-    for (int x = 300; x <= 380;) {
+    for (int x = x0; x <= x1;) {
         int end = x;
-        while (end < 380 && Which(px.at(end + 1, 240)) == Which(px.at(x, 240)))
+        while (end < x1 && Which(px.at(end + 1, y)) == Which(px.at(x, y)))
             ++end;
         char run[32];
-        snprintf(run, sizeof run, "%s%c %d-%d", runs.empty() ? "" : " ", Which(px.at(x, 240)), x,
+        snprintf(run, sizeof run, "%s%c %d-%d", runs.empty() ? "" : " ", Which(px.at(x, y)), x,
                  end);
         runs += run;
         x = end + 1;
@@ -354,8 +356,8 @@ void ProbeDepth(Device* d) {
     d->device->SetTransform(D3DTRANSFORMSTATE_PROJECTION, &projection);
     State(d, D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
     D3DLVERTEX first[3], second[3], both[6];
-    Crossing(0.5f, kRed, first);
-    Crossing(-0.5f, kGreen, second);
+    Crossing(0.5f, -0.1f, kRed, first);
+    Crossing(-0.5f, 0.1f, kGreen, second);
     struct Variant {
         const char* name;
         DWORD func, write, enable;
@@ -378,7 +380,8 @@ void ProbeDepth(Device* d) {
         std::copy(v.secondFirst ? first : second, (v.secondFirst ? first : second) + 3, both + 3);
         Pixels px;
         Draw(d, D3DPT_TRIANGLELIST, both, 6, &px);
-        Line(Name(n, "cross.%s.row240", v.name).c_str(), "%s", Runs(px).c_str());
+        Line(Name(n, "cross.%s.rows", v.name).c_str(), "240: %s; 200: %s",
+             Runs(px, 240, 300, 380).c_str(), Runs(px, 200, 330, 348).c_str());
     }
     State(d, D3DRENDERSTATE_ZWRITEENABLE, TRUE);
     State(d, D3DRENDERSTATE_ZENABLE, D3DZB_TRUE);
