@@ -311,11 +311,12 @@ std::string Runs(const Pixels& px, int y, int x0, int x1) {
 
 void ProbeDepth(Device* d) {
     const char* n = d->name;
-    // Attaching the buffer turns the depth test on (LESSEQUAL): cleared to 0.25, only the
-    // nearer triangle shows.
+    // Attaching the buffer turns the depth test on (LESSEQUAL): cleared to 0.25, the nearer
+    // triangle and the one at the cleared depth show.
     Line(Name(n, "default.Clear2").c_str(), "0x%08lx",
          Hex(Clear(d, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0.25f)));
-    Line(Name(n, "default.drawn(0.125,0.5)").c_str(), "%s", DrawnAt(d, {0.125f, 0.5f}).c_str());
+    Line(Name(n, "default.drawn(0.125,0.25,0.5)").c_str(), "%s",
+         DrawnAt(d, {0.125f, 0.25f, 0.5f}).c_str());
 
     // What a clear stores, read back through Lock where the platform allows it.
     for (float z : {0.0f, 0.25f, 0.5f, 1.0f}) {
