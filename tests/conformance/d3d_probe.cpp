@@ -467,12 +467,14 @@ const D3DTLVERTEX kFan[] = {
 const WORD kStripAsList[] = {0, 1, 2, 2, 1, 3, 2, 3, 4, 4, 3, 5};
 
 struct Shape {
+    D3DPRIMITIVETYPE type;
     std::vector<D3DTLVERTEX> vertices;  // in drawing order
     int triangles;
 };
 
 // The points sampled: each triangle's centroid.
-std::vector<std::pair<int, int>> Centroids(D3DPRIMITIVETYPE type, const Shape& s) {
+std::vector<std::pair<int, int>> Centroids(const Shape& s) {
+    const D3DPRIMITIVETYPE type = s.type;
     std::vector<std::pair<int, int>> points;
     for (int t = 0; t < s.triangles; ++t) {
         const int a = type == D3DPT_TRIANGLELIST ? 3 * t : type == D3DPT_TRIANGLEFAN ? 0 : t;
@@ -488,8 +490,8 @@ std::vector<std::pair<int, int>> Centroids(D3DPRIMITIVETYPE type, const Shape& s
 // Draws a shape directly or through indices (the vertices stored in reverse, the indices
 // pointing back) and writes: the result, which vertex's colour each triangle's centroid has
 // ('.' none, '*' a blend), the covered pixels and their box.
-void DrawShape(Device* d, const std::string& name, D3DPRIMITIVETYPE type, const Shape& s,
-               bool indexed, DWORD count, const std::vector<std::pair<int, int>>& points) {
+void DrawShape(Device* d, const std::string& name, const Shape& s, bool indexed, DWORD count) {
+    const D3DPRIMITIVETYPE type = s.type;
     std::vector<D3DTLVERTEX> pool(s.vertices.rbegin(), s.vertices.rend());
     std::vector<WORD> indices;
     for (size_t i = 0; i < s.vertices.size(); ++i)
@@ -500,7 +502,7 @@ void DrawShape(Device* d, const std::string& name, D3DPRIMITIVETYPE type, const 
                                       indices.data(), count)
                                : Draw(d, type, s.vertices.data(), count, &px);
     std::string which;
-    for (const auto& p : points)
+    for (const auto& p : Centroids(s))
         which += Which(px.at(p.first, p.second));
     int covered = 0, x0 = kW, y0 = kH, x1 = -1, y1 = -1;
     for (int y = 0; y < kH; ++y)
@@ -519,6 +521,7 @@ void DrawShape(Device* d, const std::string& name, D3DPRIMITIVETYPE type, const 
 // coloured a triangle. Mirrored: every triangle turned counter-clockwise.
 Shape MakeShape(D3DPRIMITIVETYPE type, bool mirrored) {
     Shape s;
+    s.type = type;
     if (type == D3DPT_TRIANGLEFAN) {
         s.vertices.assign(kFan, kFan + 7);
         if (mirrored)
@@ -550,16 +553,15 @@ void ProbeShapes(Device* d) {
                 DrawShape(d,
                           Name(n, "%s.%s.%s", indexed ? "indexed" : "direct", typeNames[t],
                                shade == D3DSHADE_FLAT ? "flat" : "gouraud"),
-                          types[t], s, indexed, static_cast<DWORD>(s.vertices.size()),
-                          Centroids(types[t], s));
+                          s, indexed, static_cast<DWORD>(s.vertices.size()));
             }
     }
     State(d, D3DRENDERSTATE_SHADEMODE, D3DSHADE_FLAT);
     // Mirrored strip and fan: every triangle counter-clockwise, so all culled by default.
     for (int t = 1; t < 3; ++t) {
         const Shape s = MakeShape(types[t], true);
-        DrawShape(d, Name(n, "direct.%s.mirrored", typeNames[t]), types[t], s, false,
-                  static_cast<DWORD>(s.vertices.size()), Centroids(types[t], s));
+        DrawShape(d, Name(n, "direct.%s.mirrored", typeNames[t]), s, false,
+                  static_cast<DWORD>(s.vertices.size()));
     }
     // Culling of transformed and of pre-lit vertices: a clockwise and a counter-clockwise
     // triangle under each cull mode.
@@ -595,7 +597,7 @@ void ProbeShapes(Device* d) {
                 DrawShape(d,
                           Name(n, "%s.%s.count%lu", indexed ? "indexed" : "direct", typeNames[t],
                                static_cast<unsigned long>(count)),
-                          types[t], s, indexed, count, Centroids(types[t], s));
+                          s, indexed, count);
             }
     // Indices past the vertex count: the strip's list drawn with only four vertices declared.
     {
@@ -604,7 +606,7 @@ void ProbeShapes(Device* d) {
         const Shape s = MakeShape(D3DPT_TRIANGLELIST, false);
         const HRESULT hr = Draw(d, D3DPT_TRIANGLELIST, kStrip, 4, &px, kStripAsList, 12);
         std::string which;
-        for (const auto& p : Centroids(D3DPT_TRIANGLELIST, s))
+        for (const auto& p : Centroids(s))
             which += Which(px.at(p.first, p.second));
         Line(Name(n, "indexed.list.past-count").c_str(), "0x%08lx triangles %s", Hex(hr),
              which.c_str());

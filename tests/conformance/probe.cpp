@@ -452,6 +452,8 @@ struct Scene {
     IDirect3D3* d3d = nullptr;
     IDirect3DDevice3* device = nullptr;
     IDirect3DViewport3* viewport = nullptr;
+    IDirect3DMaterial3* material = nullptr;
+    IDirect3DLight* light = nullptr;
 };
 
 D3DMATRIX Identity() {
@@ -520,7 +522,7 @@ bool SetUpScene(Scene* scene) {
     Result("d3d.SetTransform.view", scene->device->SetTransform(D3DTRANSFORMSTATE_VIEW, &camera));
     Result("d3d.SetTransform.world", scene->device->SetTransform(D3DTRANSFORMSTATE_WORLD, &world));
 
-    IDirect3DMaterial3* material = nullptr;
+    IDirect3DMaterial3*& material = scene->material;
     Result("d3d.CreateMaterial", scene->d3d->CreateMaterial(&material, nullptr));
     if (!material)
         return false;
@@ -539,7 +541,7 @@ bool SetUpScene(Scene* scene) {
     Result("d3d.SetLightState.ambient",
            scene->device->SetLightState(D3DLIGHTSTATE_AMBIENT, 0xFFFFFFFF));
 
-    IDirect3DLight* light = nullptr;
+    IDirect3DLight*& light = scene->light;
     Result("d3d.CreateLight", scene->d3d->CreateLight(&light, nullptr));
     if (!light)
         return false;
@@ -726,6 +728,8 @@ void ProbeDirect3D() {
     Result("d3d.DrawPrimitive.0", Draw(&scene, all.data(), 0, nullptr));
 
     // The platform keeps one device per DirectDraw object: this one goes before the next.
+    scene.light->Release();
+    scene.material->Release();
     scene.viewport->Release();
     scene.device->Release();
     scene.d3d->Release();
