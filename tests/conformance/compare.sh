@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Compares two probe outputs, ours and the real platform's: every "name: values" line must be
-# equal, except the lighting lines ("d3d.light.*": r g b in 5-6-5 units), which may differ by
-# one 5-bit step (1 in red and blue, 2 in green's 6 bits). "info" lines are shown side by side,
-# not compared. Differences kept on purpose (KEPT_FILE: pattern, tab, reason) are listed but
+# equal, except the lighting and Gouraud colour lines ("d3d.light.*", "d3d.shade.*": r g b in
+# 5-6-5 units), which may differ by one 5-bit step (1 in red and blue, 2 in green's 6 bits).
+# "info" lines are shown side by side, not compared. Differences kept on purpose (KEPT_FILE: pattern, tab, reason) are listed but
 # do not fail. Lists each difference; exit 1 when there is any other.
 #
 #   compare.sh OURS REAL [KEPT_FILE]
@@ -33,7 +33,7 @@ END {
         seen[k] = 1
         if (k ~ /^info /) { printf "%-34s ours: %-20s real: %s\n", k, ours[k], real[k]; continue }
         if ((k in ours) && (k in real) && ours[k] == real[k]) continue
-        if ((k in ours) && (k in real) && k ~ /^d3d\.light\./ && within_step(ours[k], real[k])) { ++litoff; continue }
+        if ((k in ours) && (k in real) && k ~ /^d3d\.(light|shade)\./ && within_step(ours[k], real[k])) { ++litoff; continue }
         why = kept_reason(k)
         if (!(k in ours)) printf "%s %s: only the real platform: %s\n", why == "" ? "DIFF" : "KEPT", k, real[k]
         else if (!(k in real)) printf "%s %s: only ours: %s\n", why == "" ? "DIFF" : "KEPT", k, ours[k]
@@ -41,6 +41,6 @@ END {
         if (why == "") ++bad; else { ++nkept; lastWhy = why }
         if (why != "" && !(why in told)) { told[why] = 1; printf "  (kept: %s)\n", why }
     }
-    printf "%d lines compared, %d differences, %d kept differences, %d lighting lines within one 5-bit step but not equal\n", n, bad, nkept, litoff
+    printf "%d lines compared, %d differences, %d kept differences, %d colour lines within one 5-bit step but not equal\n", n, bad, nkept, litoff
     exit bad > 0
 }' "$1" "$2"

@@ -452,6 +452,8 @@ struct Scene {
     IDirect3D3* d3d = nullptr;
     IDirect3DDevice3* device = nullptr;
     IDirect3DViewport3* viewport = nullptr;
+    IDirect3DMaterial3* material = nullptr;
+    IDirect3DLight* light = nullptr;
 };
 
 D3DMATRIX Identity() {
@@ -520,7 +522,7 @@ bool SetUpScene(Scene* scene) {
     Result("d3d.SetTransform.view", scene->device->SetTransform(D3DTRANSFORMSTATE_VIEW, &camera));
     Result("d3d.SetTransform.world", scene->device->SetTransform(D3DTRANSFORMSTATE_WORLD, &world));
 
-    IDirect3DMaterial3* material = nullptr;
+    IDirect3DMaterial3*& material = scene->material;
     Result("d3d.CreateMaterial", scene->d3d->CreateMaterial(&material, nullptr));
     if (!material)
         return false;
@@ -539,7 +541,7 @@ bool SetUpScene(Scene* scene) {
     Result("d3d.SetLightState.ambient",
            scene->device->SetLightState(D3DLIGHTSTATE_AMBIENT, 0xFFFFFFFF));
 
-    IDirect3DLight* light = nullptr;
+    IDirect3DLight*& light = scene->light;
     Result("d3d.CreateLight", scene->d3d->CreateLight(&light, nullptr));
     if (!light)
         return false;
@@ -724,12 +726,22 @@ void ProbeDirect3D() {
 
     // A triangle list of no vertices.
     Result("d3d.DrawPrimitive.0", Draw(&scene, all.data(), 0, nullptr));
+
+    // The platform keeps one device per DirectDraw object: this one goes before the next.
+    scene.light->Release();
+    scene.material->Release();
+    scene.viewport->Release();
+    scene.device->Release();
+    scene.d3d->Release();
+    scene.target->Release();
 }
 
 }  // namespace
 
 // bitmap_probe.cpp: the bitmap files, written into `dir` and loaded.
 void ProbeBitmaps(IDirectDraw4* dd4, FILE* file, const std::string& dir);
+// d3d_probe.cpp: depth buffers, the depth states, lists, strips and fans, shading.
+void ProbeDirect3DDepthAndShapes(IDirectDraw* dd, IDirectDraw4* dd4, FILE* file);
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -777,6 +789,7 @@ int main(int argc, char** argv) {
     ProbeClippedBlit(window);
     ProbeText();
     ProbeDirect3D();
+    ProbeDirect3DDepthAndShapes(dd, dd4, out);
     {
         const std::string path = argv[1];
         ProbeBitmaps(dd4, out, path.substr(0, path.find_last_of("/\\") + 1));
