@@ -449,8 +449,10 @@ private:
         pipeline_.Draw(vertexFormat, topology, vertices, static_cast<int>(vertexCount), indices,
                        static_cast<int>(count), target_->buffer());
         target_->Written();
-        if (depthTest && zWrite_)
-            depth_->Written();
+        if (depthTest && zWrite_) {
+            const platform::raster::Scissor w = pipeline_.DepthWritten();
+            depth_->WrittenWithin(RECT{w.x0, w.y0, w.x1, w.y1});
+        }
         return D3D_OK;
     }
 
@@ -545,9 +547,12 @@ HRESULT Viewport::Clear2(DWORD count, D3DRECT* rects, DWORD flags, D3DCOLOR colo
             platform::raster::FillRect(target, fill.left, fill.top, fill.right, fill.bottom, pixel);
             surface->Filled(fill, pixel);
         }
-        if ((flags & D3DCLEAR_ZBUFFER) && !depth->Holds(fill, depthValue)) {
-            platform::raster::FillRect(depth->buffer(), fill.left, fill.top, fill.right,
-                                       fill.bottom, depthValue);
+        if (flags & D3DCLEAR_ZBUFFER) {
+            // Only what the drawing since the last clear to this depth may have changed.
+            RECT stale = fill;
+            if (!depth->HeldBeforeWrites(fill, depthValue, &stale) || stale.left < stale.right)
+                platform::raster::FillRect(depth->buffer(), stale.left, stale.top, stale.right,
+                                           stale.bottom, depthValue);
             depth->Filled(fill, depthValue);
         }
     }

@@ -20,7 +20,7 @@ namespace platform::raster {
 struct ScreenVertex {
     int32_t x, y;     // 28.4 fixed point pixels
     int32_t r, g, b;  // 8.16 fixed point, 0 .. 255 << 16
-    float z = 0;      // depth, 0 .. 1 (used with a depth buffer only)
+    float z = 0;      // depth, 0 .. 1 (read with a depth buffer only)
 };
 
 // The depth buffer a triangle is tested against (the size of the colour target), and the
@@ -136,6 +136,9 @@ public:
     // one of which must be below `vertexCount` (the caller checks).
     void Draw(VertexFormat format, Topology topology, const void* vertices, int vertexCount,
               const uint16_t* indices, int count, const PixelBuffer& target);
+    // With depths written, the pixels the last Draw may have written lie in this rectangle
+    // (empty when none): the device clears no more of the depth buffer than that.
+    Scissor DepthWritten() const { return depthWritten_; }
     // Draws count / 3 triangles of D3DVERTEX.
     void DrawTriangleList(const D3DVERTEX* vertices, int count, const PixelBuffer& target) {
         Draw(VertexFormat::Lit, Topology::List, vertices, count, nullptr, count, target);
@@ -152,6 +155,9 @@ private:
     static constexpr int kCacheBits = 12;
     static constexpr int kIndexSize = 1 << kCacheBits;
     static constexpr int kCacheSize = 1024;  // ring entries
+    template <VertexFormat F, bool Indexed, Topology T, bool Depth>
+    void DrawStream(const void* vertices, const uint16_t* indices, int count,
+                    const PixelBuffer& target);
     template <VertexFormat F, bool Indexed>
     void DrawStream(Topology topology, const void* vertices, const uint16_t* indices, int count,
                     const PixelBuffer& target);
@@ -182,6 +188,7 @@ private:
     float depthScale_ = 1;
     bool depthOn_ = false;
     DepthBuffer depth_;
+    Scissor depthWritten_{0, 0, 0, 0};
     std::unique_ptr<CacheEntry[]> cache_;  // kCacheSize entries, made with the pipeline
     std::unique_ptr<uint16_t[]> index_;    // kIndexSize ring positions
     uint32_t stamp_ = 0;

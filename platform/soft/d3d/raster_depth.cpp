@@ -55,7 +55,8 @@ inline typename Depth<Bits>::Fixed ClampDepth(double v) {
 // The depth plane of a sorted triangle: change per column and per row, and the value at
 // column 0 of row y, in fixed-point units.
 template <int Bits>
-void DepthPlane(const Sorted& t, int y, double* stepX, double* stepY, double* start) {
+__attribute__((always_inline)) inline void DepthPlane(const Sorted& t, int y, double* stepX,
+                                                      double* stepY, double* start) {
     const ScreenVertex *a = t.a, *b = t.b, *c = t.c;
     constexpr double kScale = Depth<Bits>::kLevels * (1 << Depth<Bits>::kFrac);
     constexpr double kHalf = 0.5 * (1 << Depth<Bits>::kFrac);
@@ -188,13 +189,32 @@ GAME_AVX2 __m128i Pack8(__m256i rv, __m256i gv, __m256i bv) {
     return _mm_packs_epi32(_mm256_castsi256_si128(px), _mm256_extracti128_si256(px, 1));
 }
 
-template <PixelKind K>
+// The depth test of eight 16-bit depths: which lanes pass, for the outcomes P (PassMask).
+template <unsigned P>
+GAME_AVX2 __m128i Passing(__m128i z, __m128i stored) {
+    const __m128i all = _mm_set1_epi16(-1);
+    if constexpr (P == 0) {
+        return _mm_setzero_si128();
+    } else if constexpr (P == 7) {
+        return all;
+    } else if constexpr (P == 2 || P == 5) {  // equal, not equal
+        const __m128i eq = _mm_cmpeq_epi16(z, stored);
+        return P == 2 ? eq : _mm_xor_si128(eq, all);
+    } else if constexpr (P == 3 || P == 4) {  // less or equal (z = max), greater (not that)
+        const __m128i le = _mm_cmpeq_epi16(_mm_max_epu16(z, stored), stored);
+        return P == 3 ? le : _mm_xor_si128(le, all);
+    } else {  // greater or equal (z = min), less (not that)
+        const __m128i ge = _mm_cmpeq_epi16(_mm_min_epu16(z, stored), stored);
+        return P == 6 ? ge : _mm_xor_si128(ge, all);
+    }
+}
+
+// Spans tested for the outcomes P, their depths stored when Write.
+template <PixelKind K, unsigned P, bool Write>
 struct DepthSpans {
     __m256i rampR, rampG, rampB, rampZ;  // i * step for lanes i = 0..7
     __m256i r8, g8, b8, z8;              // 8 * step
     __m256d rowStart, rowStep, colStep;  // red, green, blue, depth
-    __m256i less, equal, greater;        // the outcomes that pass, as lane masks
-    __m128i write;                       // all ones when depths are stored
     int32_t stepR, stepG, stepB, stepZ;
     bool planes;      // set up on the first span that covers a pixel
     uint8_t* pixels;  // the current row's colours and depths
@@ -226,24 +246,17 @@ struct DepthSpans {
     // and depths are stored where the test passes and `lanes` (16-bit masks) allows.
     GAME_AVX2 void Group(uint16_t* p, uint16_t* zp, __m256i rv, __m256i gv, __m256i bv, __m256i zv,
                          __m128i lanes) const {
-        const __m256i top = _mm256_set1_epi32(static_cast<int32_t>(kDepthTop<16>));
-        zv = _mm256_min_epi32(_mm256_max_epi32(zv, _mm256_setzero_si256()), top);
-        const __m256i z = _mm256_srli_epi32(zv, Depth<16>::kFrac);
-        const __m128i stored16 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(zp));
-        const __m256i stored = _mm256_cvtepu16_epi32(stored16);
-        const __m256i pass32 =
-            _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(_mm256_cmpgt_epi32(stored, z), less),
-                                            _mm256_and_si256(_mm256_cmpeq_epi32(stored, z), equal)),
-                            _mm256_and_si256(_mm256_cmpgt_epi32(z, stored), greater));
-        const __m128i pass = _mm_and_si128(
-            _mm_packs_epi32(_mm256_castsi256_si128(pass32), _mm256_extracti128_si256(pass32, 1)),
-            lanes);
-        auto* c = reinterpret_cast<__m128i*>(p);
-        _mm_storeu_si128(c, _mm_blendv_epi8(_mm_loadu_si128(c), Pack8<K>(rv, gv, bv), pass));
+        // Clamped as the scalar path clamps: below zero stays negative after the shift and
+        // packs to 0, past the top shifts past 65,535 and packs to it.
+        const __m256i z = _mm256_srai_epi32(zv, Depth<16>::kFrac);
         const __m128i z16 =
             _mm_packus_epi32(_mm256_castsi256_si128(z), _mm256_extracti128_si256(z, 1));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(zp),
-                         _mm_blendv_epi8(stored16, z16, _mm_and_si128(pass, write)));
+        const __m128i stored = _mm_loadu_si128(reinterpret_cast<const __m128i*>(zp));
+        const __m128i pass = _mm_and_si128(Passing<P>(z16, stored), lanes);
+        auto* c = reinterpret_cast<__m128i*>(p);
+        _mm_storeu_si128(c, _mm_blendv_epi8(_mm_loadu_si128(c), Pack8<K>(rv, gv, bv), pass));
+        if constexpr (Write)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(zp), _mm_blendv_epi8(stored, z16, pass));
     }
 
     // The pixels [xl, xr) of one row of a target `width` pixels wide.
@@ -253,9 +266,14 @@ struct DepthSpans {
             _mm256_max_pd(_mm256_add_pd(rowStart, _mm256_mul_pd(colStep, _mm256_set1_pd(xl))),
                           _mm256_setzero_pd()),
             top);
-        const __m128i c = _mm256_cvttpd_epi32(v);
-        const int32_t r = _mm_cvtsi128_si32(c), g = _mm_extract_epi32(c, 1),
-                      b = _mm_extract_epi32(c, 2), z = _mm_extract_epi32(c, 3);
+        // The span's first values in every lane, plus each lane's steps.
+        const __m256i c = _mm256_castsi128_si256(_mm256_cvttpd_epi32(v));
+        const __m256i r0 = _mm256_permutevar8x32_epi32(c, _mm256_setzero_si256());
+        const __m256i g0 = _mm256_permutevar8x32_epi32(c, _mm256_set1_epi32(1));
+        const __m256i b0 = _mm256_permutevar8x32_epi32(c, _mm256_set1_epi32(2));
+        const __m256i z0 = _mm256_permutevar8x32_epi32(c, _mm256_set1_epi32(3));
+        __m256i rv = _mm256_add_epi32(r0, rampR), gv = _mm256_add_epi32(g0, rampG),
+                bv = _mm256_add_epi32(b0, rampB), zv = _mm256_add_epi32(z0, rampZ);
         const int n = xr - xl;
         const __m128i all = _mm_set1_epi16(-1);
         if (n < 8) {
@@ -265,22 +283,25 @@ struct DepthSpans {
             if (xl + 8 > width) {
                 w0 = xr - 8;
                 if (w0 < 0) {  // a row narrower than eight pixels
-                    SpanNarrow(row, zrow, xl, xr, r, g, b, z);
+                    SpanNarrow(row, zrow, xl, xr, _mm256_cvtsi256_si32(r0),
+                               _mm256_cvtsi256_si32(g0), _mm256_cvtsi256_si32(b0),
+                               _mm256_cvtsi256_si32(z0));
                     return;
                 }
+                const int k = w0 - xl;
+                rv = _mm256_add_epi32(rv, _mm256_set1_epi32(Times(stepR, k)));
+                gv = _mm256_add_epi32(gv, _mm256_set1_epi32(Times(stepG, k)));
+                bv = _mm256_add_epi32(bv, _mm256_set1_epi32(Times(stepB, k)));
+                zv = _mm256_add_epi32(zv, _mm256_set1_epi32(Times(stepZ, k)));
             }
-            const int k = w0 - xl;
             const __m128i lanes = _mm_and_si128(
                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(kLaneMask + 8 - (xl - w0))),
                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(kLaneMask + 16 - (xr - w0))));
-            Group(row + w0, zrow + w0, At(r, stepR, k, rampR), At(g, stepG, k, rampG),
-                  At(b, stepB, k, rampB), At(z, stepZ, k, rampZ), lanes);
+            Group(row + w0, zrow + w0, rv, gv, bv, zv, lanes);
             return;
         }
         // Groups of eight; the last group is tested again ending at the span's end (a pixel
         // tested twice gets the same depth and colour both times, so the outcome stands).
-        __m256i rv = At(r, stepR, 0, rampR), gv = At(g, stepG, 0, rampG),
-                bv = At(b, stepB, 0, rampB), zv = At(z, stepZ, 0, rampZ);
         int i = 0;
         for (; i + 8 <= n; i += 8) {
             Group(row + xl + i, zrow + xl + i, rv, gv, bv, zv, all);
@@ -291,8 +312,8 @@ struct DepthSpans {
         }
         if (i < n) {
             const int k = n - 8;
-            Group(row + xl + k, zrow + xl + k, At(r, stepR, k, rampR), At(g, stepG, k, rampG),
-                  At(b, stepB, k, rampB), At(z, stepZ, k, rampZ), all);
+            Group(row + xl + k, zrow + xl + k, At(r0, stepR, k, rampR), At(g0, stepG, k, rampG),
+                  At(b0, stepB, k, rampB), At(z0, stepZ, k, rampZ), all);
         }
     }
 
@@ -318,47 +339,42 @@ struct DepthSpans {
     }
 
     // Lane i: start + (k + i) * step, wrapping as the scalar sums do.
-    GAME_AVX2 static __m256i At(int32_t start, int32_t step, int k, __m256i ramp) {
-        const uint32_t first = static_cast<uint32_t>(start) + static_cast<uint32_t>(Times(step, k));
-        return _mm256_add_epi32(_mm256_set1_epi32(static_cast<int32_t>(first)), ramp);
+    GAME_AVX2 static __m256i At(__m256i start, int32_t step, int k, __m256i ramp) {
+        return _mm256_add_epi32(_mm256_add_epi32(start, _mm256_set1_epi32(Times(step, k))), ramp);
     }
 
     __attribute__((target("avx2"))) void SpanNarrow(uint16_t* row, uint16_t* zrow, int xl, int xr,
                                                     int32_t r, int32_t g, int32_t b,
                                                     int32_t z) const {
         const int32_t top = static_cast<int32_t>(kDepthTop<16>);
-        const int l = _mm256_movemask_epi8(less) & 1, e = _mm256_movemask_epi8(equal) & 1,
-                  gr = _mm256_movemask_epi8(greater) & 1;
-        const bool store = _mm_movemask_epi8(write) != 0;
         for (int i = 0; i < xr - xl; ++i) {
             const int32_t zi32 = static_cast<int32_t>(static_cast<uint32_t>(z) +
                                                       static_cast<uint32_t>(Times(stepZ, i)));
             const int32_t zf = std::min(std::max(zi32, 0), top);
             const uint16_t zi = static_cast<uint16_t>(zf >> Depth<16>::kFrac);
             const uint16_t old = zrow[xl + i];
-            if (!(zi < old ? l : zi == old ? e : gr))
+            if (!((zi < old ? 1u : zi == old ? 2u : 4u) & P))
                 continue;
             row[xl + i] =
                 Writer<K>::Pack(r + Times(stepR, i), g + Times(stepG, i), b + Times(stepB, i));
-            if (store)
+            if (Write)
                 zrow[xl + i] = zi;
         }
     }
 };
 
-template <PixelKind K>
+// The spans' planes are set on the first row that covers a pixel (most triangles of a dense
+// mesh cover none, and pay nothing for them); GCC cannot see that no span comes before it.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+template <PixelKind K, unsigned P, bool Write>
 __attribute__((target("avx2"))) void FillGouraud16(const ScreenVertex& v0, const ScreenVertex& v1,
                                                    const ScreenVertex& v2, const Scissor& s,
                                                    const PixelBuffer& t, const DepthBuffer& depth) {
     Sorted tri;
     if (!Sort(v0, v1, v2, s, &tri))
         return;
-    DepthSpans<K> spans;
-    const unsigned pass = PassMask(depth.func);
-    spans.less = _mm256_set1_epi32(pass & 1 ? -1 : 0);
-    spans.equal = _mm256_set1_epi32(pass & 2 ? -1 : 0);
-    spans.greater = _mm256_set1_epi32(pass & 4 ? -1 : 0);
-    spans.write = _mm_set1_epi32(depth.write ? -1 : 0);
+    DepthSpans<K, P, Write> spans;
     spans.planes = false;
     spans.pixels = static_cast<uint8_t*>(t.pixels) + static_cast<std::ptrdiff_t>(tri.y0) * t.pitch;
     spans.depths = depth.pixels + static_cast<std::ptrdiff_t>(tri.y0) * depth.pitch;
@@ -383,6 +399,8 @@ __attribute__((target("avx2"))) void FillGouraud16(const ScreenVertex& v0, const
     }
 }
 
+#pragma GCC diagnostic pop
+
 #undef GAME_AVX2
 
 template <PixelKind K>
@@ -394,7 +412,18 @@ void Fill(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c, c
     }
     if constexpr (K != PixelKind::XRGB8888) {
         if (!flat && blit::ActiveIsa() == blit::Isa::AVX2) {
-            FillGouraud16<K>(a, b, c, s, t, depth);
+            using F = void (*)(const ScreenVertex&, const ScreenVertex&, const ScreenVertex&,
+                               const Scissor&, const PixelBuffer&, const DepthBuffer&);
+            static constexpr F kFills[8][2] = {
+                {FillGouraud16<K, 0, false>, FillGouraud16<K, 0, true>},
+                {FillGouraud16<K, 1, false>, FillGouraud16<K, 1, true>},
+                {FillGouraud16<K, 2, false>, FillGouraud16<K, 2, true>},
+                {FillGouraud16<K, 3, false>, FillGouraud16<K, 3, true>},
+                {FillGouraud16<K, 4, false>, FillGouraud16<K, 4, true>},
+                {FillGouraud16<K, 5, false>, FillGouraud16<K, 5, true>},
+                {FillGouraud16<K, 6, false>, FillGouraud16<K, 6, true>},
+                {FillGouraud16<K, 7, false>, FillGouraud16<K, 7, true>}};
+            kFills[PassMask(depth.func)][depth.write](a, b, c, s, t, depth);
             return;
         }
     }

@@ -23,10 +23,10 @@ struct Pipeline::CacheEntry {
     uint64_t key[3];   // the record's first 24 bytes (position and normal or colours), or
                        // the index of an indexed draw
     uint32_t stamp;    // the call that filled it; 0: never filled
-    bool lit;          // v's colour is set
     int32_t sx, sy;    // screen position (28.4) when v.code is 0
-    float sz;          // and depth
+    float sz;          // and depth (with a depth test)
     int32_t fixed[3];  // v's colour in 8.16 fixed point, once lit
+    bool lit;          // v's colour is set
     Vertex v;
 };
 
@@ -314,7 +314,33 @@ void Pipeline::Draw(VertexFormat format, Topology topology, const void* vertices
 template <VertexFormat F, bool Indexed>
 void Pipeline::DrawStream(Topology topology, const void* vertices, const uint16_t* indices,
                           int count, const PixelBuffer& target) {
+    switch (topology) {
+        case Topology::List:
+            if (depthOn_)
+                DrawStream<F, Indexed, Topology::List, true>(vertices, indices, count, target);
+            else
+                DrawStream<F, Indexed, Topology::List, false>(vertices, indices, count, target);
+            break;
+        case Topology::Strip:
+            if (depthOn_)
+                DrawStream<F, Indexed, Topology::Strip, true>(vertices, indices, count, target);
+            else
+                DrawStream<F, Indexed, Topology::Strip, false>(vertices, indices, count, target);
+            break;
+        case Topology::Fan:
+            if (depthOn_)
+                DrawStream<F, Indexed, Topology::Fan, true>(vertices, indices, count, target);
+            else
+                DrawStream<F, Indexed, Topology::Fan, false>(vertices, indices, count, target);
+            break;
+    }
+}
+
+template <VertexFormat F, bool Indexed, Topology T, bool Depth>
+void Pipeline::DrawStream(const void* vertices, const uint16_t* indices, int count,
+                          const PixelBuffer& target) {
     UpdateMatrices();
+    depthWritten_ = Scissor{0, 0, 0, 0};
     // Per-call lighting constants: ambient x material ambient + emissive, and 1 / range.
     const float ia[3] = {((ambient_ >> 16) & 0xFF) / 255.0f, ((ambient_ >> 8) & 0xFF) / 255.0f,
                          (ambient_ & 0xFF) / 255.0f};
@@ -335,7 +361,12 @@ void Pipeline::DrawStream(Topology topology, const void* vertices, const uint16_
     scaleY_ = -vp.height / vp.clipHeight;
     offsetY_ = vp.y + vp.clipY * vp.height / vp.clipHeight;
     depthScale_ = 1.0f / (vp.maxZ - vp.minZ);
-    const DepthBuffer* depth = depthOn_ ? &depth_ : nullptr;
+    constexpr bool wantDepth = Depth;
+    // The screen box of the vertices inside the clip volume (28.4), kept when depths are
+    // written; a clipped triangle may write anywhere in the scissor.
+    const bool trackWrites = Depth && depth_.write;
+    int32_t boxX0 = INT32_MAX, boxY0 = INT32_MAX, boxX1 = INT32_MIN, boxY1 = INT32_MIN;
+    bool clipped = false;
 
     const float left = vp.clipX, right = vp.clipX + vp.clipWidth;
     const float top = vp.clipY, bottom = vp.clipY - vp.clipHeight;
@@ -388,12 +419,20 @@ void Pipeline::DrawStream(Topology topology, const void* vertices, const uint16_
                 const auto& src = *static_cast<const D3DTLVERTEX*>(record);
                 e.sx = RoundToInt(src.sx * 16.0f);
                 e.sy = RoundToInt(src.sy * 16.0f);
-                e.sz = std::min(std::max(src.sz, 0.0f), 1.0f);
+                if constexpr (wantDepth)
+                    e.sz = std::min(std::max(src.sz, 0.0f), 1.0f);
             } else {
                 const float inv = 1.0f / o.w;
                 e.sx = RoundToInt((o.x * inv * scaleX_ + offsetX_) * 16.0f);
                 e.sy = RoundToInt((o.y * inv * scaleY_ + offsetY_) * 16.0f);
-                e.sz = std::min(std::max((o.z * inv - vp.minZ) * depthScale_, 0.0f), 1.0f);
+                if constexpr (wantDepth)
+                    e.sz = std::min(std::max((o.z * inv - vp.minZ) * depthScale_, 0.0f), 1.0f);
+            }
+            if (trackWrites) {
+                boxX0 = std::min(boxX0, e.sx);
+                boxY0 = std::min(boxY0, e.sy);
+                boxX1 = std::max(boxX1, e.sx);
+                boxY1 = std::max(boxY1, e.sy);
             }
         }
     };
@@ -416,16 +455,16 @@ void Pipeline::DrawStream(Topology topology, const void* vertices, const uint16_
     // one moves to `spare` first.
     static_assert(sizeof(D3DVERTEX) == 32 && sizeof(D3DLVERTEX) == 32 && sizeof(D3DTLVERTEX) == 32);
     const auto* base = static_cast<const uint8_t*>(vertices);
-    const int triangles = topology == Topology::List ? count / 3 : count - 2;
+    const int triangles = T == Topology::List ? count / 3 : count - 2;
     CacheEntry spare[2];
     for (int t = 0; t < triangles; ++t) {
         // The stream positions of the triangle's vertices, the one whose colour a flat
         // triangle takes first: a strip's odd triangles are turned over, a fan's take their
         // first two vertices from after the centre.
         int p[3];
-        if (topology == Topology::List) {
+        if constexpr (T == Topology::List) {
             p[0] = t * 3, p[1] = t * 3 + 1, p[2] = t * 3 + 2;
-        } else if (topology == Topology::Strip) {
+        } else if constexpr (T == Topology::Strip) {
             p[0] = t, p[1] = t + 1 + (t & 1), p[2] = t + 2 - (t & 1);
         } else {
             p[0] = t + 1, p[1] = t + 2, p[2] = 0;
@@ -503,13 +542,27 @@ void Pipeline::DrawStream(Topology topology, const void* vertices, const uint16_
                 s[k].r = e[k]->fixed[0];
                 s[k].g = e[k]->fixed[1];
                 s[k].b = e[k]->fixed[2];
-                s[k].z = e[k]->sz;
+                if constexpr (wantDepth)
+                    s[k].z = e[k]->sz;
             }
-            FillTriangle(s[0], s[1], s[2], scissor, target, flat_, depth);
+            if constexpr (wantDepth)
+                FillTriangle(s[0], s[1], s[2], scissor, target, flat_, &depth_);
+            else
+                FillTriangle(s[0], s[1], s[2], scissor, target, flat_);
             continue;
         }
         const Vertex* tri[3] = {&v0, &v1, &v2};
         ClipAndFill(tri, scissor, target);
+        clipped = true;
+    }
+    if (clipped) {
+        depthWritten_ = scissor;
+    } else if (trackWrites && boxX0 <= boxX1) {
+        // Pixel centres from the first column at or right of the leftmost vertex to the last
+        // at or left of the rightmost, and likewise for rows.
+        depthWritten_ =
+            Scissor{std::max(boxX0 >> 4, scissor.x0), std::max(boxY0 >> 4, scissor.y0),
+                    std::min((boxX1 >> 4) + 1, scissor.x1), std::min((boxY1 >> 4) + 1, scissor.y1)};
     }
 }
 

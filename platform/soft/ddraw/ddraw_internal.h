@@ -81,6 +81,12 @@ public:
     void Filled(const RECT& r, uint32_t value);
     // Records a write to the pixels made outside the surface's own calls (the 3D device).
     void Written() { Touched(); }
+    // Records a write confined to `r` made outside the surface's own calls: the last fill's
+    // rectangle still holds its value outside the rectangles so written since.
+    void WrittenWithin(const RECT& r);
+    // Whether rectangle `r` held only `value` before the writes since the last fill; then
+    // `*stale` is the part of `r` they may have changed (empty when none).
+    bool HeldBeforeWrites(const RECT& r, uint32_t value, RECT* stale) const;
 
 private:
     Surface() : ComObject("IDirectDrawSurface4::Release", &IID_IDirectDrawSurface4) {}
@@ -95,6 +101,7 @@ private:
         runsBuilt_ = false;
         keyedSinceChange_ = 0;
         solid_ = false;
+        dirty_ = RECT{};
     }
     // A fill value as the pixels hold it (the low bytes of the surface's pixel size).
     uint32_t PixelValue(uint32_t value) const;
@@ -134,6 +141,7 @@ private:
 
     // The rectangle the last fill covered and its value, while nothing else has written.
     bool solid_ = false;
+    RECT dirty_{};  // written since the last fill (empty: nothing)
     RECT solidRect_{};
     uint32_t solidValue_ = 0;
 };

@@ -277,9 +277,20 @@ uint32_t Surface::PixelValue(uint32_t value) const {
     return bpp >= 4 ? value : value & ((1u << (8 * bpp)) - 1);
 }
 
+bool Surface::HeldBeforeWrites(const RECT& r, uint32_t value, RECT* stale) const {
+    if (!(solid_ && solidValue_ == PixelValue(value) && r.left >= solidRect_.left &&
+          r.top >= solidRect_.top && r.right <= solidRect_.right && r.bottom <= solidRect_.bottom))
+        return false;
+    *stale = RECT{std::max(r.left, dirty_.left), std::max(r.top, dirty_.top),
+                  std::min(r.right, dirty_.right), std::min(r.bottom, dirty_.bottom)};
+    if (stale->left >= stale->right || stale->top >= stale->bottom)
+        *stale = RECT{};
+    return true;
+}
+
 bool Surface::Holds(const RECT& r, uint32_t value) const {
-    return solid_ && solidValue_ == PixelValue(value) && r.left >= solidRect_.left &&
-           r.top >= solidRect_.top && r.right <= solidRect_.right && r.bottom <= solidRect_.bottom;
+    RECT stale;
+    return HeldBeforeWrites(r, value, &stale) && stale.right <= stale.left;
 }
 
 void Surface::Filled(const RECT& r, uint32_t value) {
@@ -290,6 +301,23 @@ void Surface::Filled(const RECT& r, uint32_t value) {
     solid_ = true;
     solidRect_ = r;
     solidValue_ = PixelValue(value);
+}
+
+void Surface::WrittenWithin(const RECT& r) {
+    if (!solid_) {
+        Touched();
+        return;
+    }
+    // Touched() would forget the fill: only the caches of the pixels go.
+    runsBuilt_ = false;
+    keyedSinceChange_ = 0;
+    if (r.left >= r.right || r.top >= r.bottom)
+        return;
+    if (dirty_.left >= dirty_.right)
+        dirty_ = r;
+    else
+        dirty_ = RECT{std::min(dirty_.left, r.left), std::min(dirty_.top, r.top),
+                      std::max(dirty_.right, r.right), std::max(dirty_.bottom, r.bottom)};
 }
 
 void Surface::GiveRawAccess() {
