@@ -146,7 +146,11 @@ Sprite* LoadSpriteFile(const char* path, int32_t x, int32_t y, int32_t layer, ui
     return sprite;
 }
 
-Object3D* LoadObject(const char* meshPath, float x, float y, float z) {
+int OpenGame(HWND window, unsigned width, unsigned height, const GameOptions&) {
+    return OpenGame(window, width, height);
+}
+
+Object3D* LoadObject(const char* meshPath, float x, float y, float z, MeshNormals) {
     QuietLoads quiet;
     if (!meshPath || meshPath[0] == '\0') {
         SetLoadError("", "no file name given");

@@ -22,6 +22,17 @@
 // success, 0 on failure; CloseGame releases what was made either way.
 int OpenGame(HWND window, unsigned width, unsigned height);
 
+// What a game chooses at set-up.
+struct GameOptions {
+    // A 16-bit depth buffer attached to the back buffer: the device tests depth and every
+    // frame clears it, so nearer surfaces hide farther ones whatever the drawing order.
+    bool depthBuffer = false;
+};
+
+// OpenGame with options; the three-argument form means the default options. A game opened
+// either way gets a projection whose aspect follows its viewport (square pixels).
+int OpenGame(HWND window, unsigned width, unsigned height, const GameOptions& options);
+
 // Composes and presents one frame: the 3D step (RenderScene with `camera` and the `count`
 // objects), the display list (DrawDisplayList), a copy of the whole back buffer to the
 // window's client area wherever the window is, and a black fill of the back buffer for the
@@ -48,10 +59,13 @@ void SetFrameRateCap(unsigned framesPerSecond);
 Sprite* LoadSpriteFile(const char* path, int32_t x, int32_t y, int32_t layer,
                        uint16_t frameCount = 1);
 
-// A scene object at (x, y, z) with the mesh read from `meshPath`. The caller owns it. Null
-// when the mesh could not be read: nothing fatal happens and LastLoadError says why
-// ("gem.xxx: no such file", "gem.xxx: not a mesh file").
-Object3D* LoadObject(const char* meshPath, float x, float y, float z);
+// A scene object at (x, y, z) with the mesh read from `meshPath` and given `normals`. It
+// turns about its own position and is drawn indexed, in the scene's material until
+// SetColor gives it its own. The caller owns it. Null when the mesh could not be read:
+// nothing fatal happens and LastLoadError says why ("gem.xxx: no such file",
+// "gem.xxx: not a mesh file", "gem.xxx: too many faces for flat normals (...)").
+Object3D* LoadObject(const char* meshPath, float x, float y, float z,
+                     MeshNormals normals = MeshNormals::Smooth);
 
 // Releases the display (ReleaseDisplay), turns quiet load errors off and closes the run log.
 // Delete the game's sprites first; its scene objects may go before or after.

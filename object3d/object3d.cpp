@@ -163,3 +163,19 @@ int Object3D::Draw() {
     } while (first < faceCount);
     return 1;
 }
+
+int Object3D::SetColor(float, float, float) {
+    return 0;  // not yet built
+}
+
+int ApplyNormals(Object3D*, MeshNormals normals, const char** reason) {
+    if (normals == MeshNormals::FromFile)
+        return 1;
+    if (reason)
+        *reason = "not yet built";
+    return 0;
+}
+
+int BuildIndices(Object3D*) {
+    return 0;
+}
