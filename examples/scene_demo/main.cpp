@@ -69,7 +69,7 @@ enum { NearCube, FarCube, FlatPyramid, SmoothPyramid };
 enum Hue : uint8_t { Black, Red, Green, Blue, Yellow, Mixed };
 
 Hue HueOf(COLORREF color) {
-    const int r = GetRValue(color), g = GetGValue(color), b = GetBValue(color);
+    const int r = color & 0xFF, g = (color >> 8) & 0xFF, b = (color >> 16) & 0xFF;  // 0x00BBGGRR
     const int top = std::max({r, g, b});
     if (top < 64)
         return Black;
