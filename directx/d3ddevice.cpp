@@ -60,6 +60,23 @@ D3DMATRIX SceneProjection() {
     return projection;
 }
 
+D3DVIEWPORT2 GameViewport(unsigned viewportX, unsigned viewportY, unsigned viewportWidth,
+                          unsigned viewportHeight) {
+    D3DVIEWPORT2 view = SceneViewport(viewportX, viewportY, viewportWidth, viewportHeight);
+    view.dvClipY = 1.0f;
+    view.dvClipHeight = 2.0f;
+    return view;
+}
+
+D3DMATRIX GameProjection(unsigned viewportWidth, unsigned viewportHeight) {
+    D3DMATRIX projection = SceneProjection();
+    const uint16_t w = static_cast<uint16_t>(viewportWidth);
+    const uint16_t h = static_cast<uint16_t>(viewportHeight);
+    if (w > 0 && h > 0)
+        projection._22 = static_cast<float>(2.0 * w / h);
+    return projection;
+}
+
 D3DMATERIAL SceneMaterial() {
     D3DMATERIAL material;
     memset(&material, 0, sizeof material);
@@ -138,7 +155,17 @@ int CreateDirect3DDevice(unsigned viewportX, unsigned viewportY, unsigned viewpo
         return 0;
     }
 
-    D3DVIEWPORT2 view = SceneViewport(x, y, w, h);
+    // A depth buffer attached to the back buffer is tested from the start.
+    if (DisplayContext.depthBuffer) {
+        hr = device->SetRenderState(D3DRENDERSTATE_ZENABLE, D3DZB_TRUE);
+        if (hr != D3D_OK) {
+            ReportDirect3DError(hr, kModule, 381);
+            return 0;
+        }
+    }
+
+    D3DVIEWPORT2 view =
+        DisplayContext.squarePixels ? GameViewport(x, y, w, h) : SceneViewport(x, y, w, h);
 
     hr = DisplayContext.direct3D->CreateViewport(&DisplayContext.viewport, nullptr);
     if (hr != D3D_OK) {
@@ -165,6 +192,10 @@ int CreateDirect3DDevice(unsigned viewportX, unsigned viewportY, unsigned viewpo
     DisplayContext.viewportClearRect =
         D3DRECT{screen.left, screen.top, screen.right, screen.bottom};
     SetupSceneState();
+    if (DisplayContext.squarePixels) {
+        D3DMATRIX projection = GameProjection(w, h);
+        device->SetTransform(D3DTRANSFORMSTATE_PROJECTION, &projection);
+    }
     return 1;
 }
 
@@ -204,6 +235,7 @@ void SetupMaterial() {
         ReportDirect3DError(hr, kModule, 242);
         return;
     }
+    DisplayContext.materialHandle = handle;
     hr = DisplayContext.device->SetLightState(D3DLIGHTSTATE_MATERIAL, handle);
     if (hr != D3D_OK) {
         ReportDirect3DError(hr, kModule, 244);

@@ -205,6 +205,9 @@ int SetUpDisplay(HWND window, unsigned width, unsigned height, unsigned bitsPerP
         return 0;
     if (!DisplayContext.want3D)
         return 1;
+    // The device takes the depth buffer attached to its render target when it is made.
+    if (DisplayContext.wantDepthBuffer && !CreateDepthBuffer())
+        return 0;
     return CreateDirect3DDevice(viewportX, viewportY, viewportWidth, viewportHeight) ? 1 : 0;
 }
 
@@ -361,6 +364,31 @@ uint32_t ColorToPixel(IDirectDrawSurface4* surface, COLORREF colour) {
 COLORREF PixelToColor(IDirectDrawSurface4* surface, uint32_t pixel) {
     DDPIXELFORMAT format;
     return ReadFormat(surface, &format) ? PixelToColor(format, pixel) : 0;
+}
+
+int CreateDepthBuffer() {
+    DDSURFACEDESC2 desc = SurfaceDesc();
+    desc.dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_PIXELFORMAT;
+    desc.dwWidth = DisplayContext.width;
+    desc.dwHeight = DisplayContext.height;
+    desc.ddsCaps.dwCaps = DDSCAPS_ZBUFFER;
+    desc.ddpfPixelFormat.dwSize = sizeof desc.ddpfPixelFormat;
+    desc.ddpfPixelFormat.dwFlags = DDPF_ZBUFFER;
+    desc.ddpfPixelFormat.dwZBufferBitDepth = 16;
+    desc.ddpfPixelFormat.dwZBitMask = 0xFFFF;
+    HRESULT hr =
+        DisplayContext.directDraw4->CreateSurface(&desc, &DisplayContext.depthBuffer, nullptr);
+    if (hr != DD_OK) {
+        DisplayContext.depthBuffer = nullptr;
+        ReportDirectDrawError(hr, kModule, 84);
+        return 0;
+    }
+    hr = DisplayContext.backBuffer->AddAttachedSurface(DisplayContext.depthBuffer);
+    if (hr != DD_OK) {
+        ReportDirectDrawError(hr, kModule, 86);
+        return 0;
+    }
+    return 1;
 }
 
 void ReportSpriteSurfaceError(HRESULT hr) {

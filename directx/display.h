@@ -26,7 +26,16 @@ struct DisplayContextRecord {
     IDirect3DDevice3* device = nullptr;
     IDirect3DViewport3* viewport = nullptr;
     IDirect3DMaterial3* material = nullptr;
+    D3DMATERIALHANDLE materialHandle = 0;  // the scene material's handle on the device
     D3DRECT viewportClearRect{};
+
+    // A game's choices for the next set-up (OpenGame sets them, the teardown clears them):
+    // a 16-bit depth buffer attached to the back buffer before the device is made, and a
+    // projection of square pixels (GameViewport, GameProjection) instead of the test
+    // application's.
+    int wantDepthBuffer = 0;
+    int squarePixels = 0;
+    IDirectDrawSurface4* depthBuffer = nullptr;
 
     float lastFrameTime = 0.0f;
 
@@ -90,6 +99,16 @@ void SetupLight();
 D3DVIEWPORT2 SceneViewport(unsigned viewportX, unsigned viewportY, unsigned viewportWidth,
                            unsigned viewportHeight);
 D3DMATRIX SceneProjection();
+// A game's viewport and projection: the clip rectangle is the plain -1 .. 1 square and the
+// projection scales y by width / height more than x, so a unit of height covers as many
+// pixels as a unit of width. The near and far planes and the horizontal scale are the
+// scene's.
+D3DVIEWPORT2 GameViewport(unsigned viewportX, unsigned viewportY, unsigned viewportWidth,
+                          unsigned viewportHeight);
+D3DMATRIX GameProjection(unsigned viewportWidth, unsigned viewportHeight);
+// Creates the 16-bit depth buffer of the back buffer's size and attaches it to the back
+// buffer (DisplayContext.depthBuffer). 1, or 0 after a reported failure.
+int CreateDepthBuffer();
 D3DMATERIAL SceneMaterial();
 D3DLIGHT2 SceneLight();
 

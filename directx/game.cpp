@@ -78,6 +78,10 @@ struct QuietLoads {
 }  // namespace
 
 int OpenGame(HWND window, unsigned width, unsigned height) {
+    return OpenGame(window, width, height, GameOptions{});
+}
+
+int OpenGame(HWND window, unsigned width, unsigned height, const GameOptions& options) {
     if (!RunLog)
         OpenRunLog();
     BuildTrigTables();
@@ -87,6 +91,8 @@ int OpenGame(HWND window, unsigned width, unsigned height) {
     ReadFrequency();
     frameClock.last = frameClock.due = Now();
     frameClock.seconds = 0.0;
+    DisplayContext.wantDepthBuffer = options.depthBuffer ? 1 : 0;
+    DisplayContext.squarePixels = 1;
     return SetUpDisplay(window, width, height, 16, 1, 0, 0, width, height);
 }
 
@@ -146,11 +152,7 @@ Sprite* LoadSpriteFile(const char* path, int32_t x, int32_t y, int32_t layer, ui
     return sprite;
 }
 
-int OpenGame(HWND window, unsigned width, unsigned height, const GameOptions&) {
-    return OpenGame(window, width, height);
-}
-
-Object3D* LoadObject(const char* meshPath, float x, float y, float z, MeshNormals) {
+Object3D* LoadObject(const char* meshPath, float x, float y, float z, MeshNormals normals) {
     QuietLoads quiet;
     if (!meshPath || meshPath[0] == '\0') {
         SetLoadError("", "no file name given");
@@ -165,6 +167,19 @@ Object3D* LoadObject(const char* meshPath, float x, float y, float z, MeshNormal
         delete object;
         return nullptr;
     }
+    const char* reason = nullptr;
+    if (!ApplyNormals(object, normals, &reason)) {
+        SetLoadError(meshPath, "%s", reason);
+        delete object;
+        return nullptr;
+    }
+    if (!BuildIndices(object)) {
+        SetLoadError(meshPath, "out of memory");
+        delete object;
+        return nullptr;
+    }
+    object->turnsInPlace = true;
+    object->drawIndexed = true;
     return object;
 }
 

@@ -29,8 +29,13 @@ int RenderScene(Object3D* camera, Object3D* const* objects, unsigned count) {
     // Without a device (3D not wanted, or its set-up failed) there is no scene to draw.
     if (!DisplayContext.device || !DisplayContext.viewport)
         return 0;
-    HRESULT hr = DisplayContext.viewport->Clear2(1, &DisplayContext.viewportClearRect,
-                                                 D3DCLEAR_TARGET, 0, 0.0f, 0);
+    // With a depth buffer, every point of it goes back to the far plane as well.
+    HRESULT hr =
+        DisplayContext.depthBuffer
+            ? DisplayContext.viewport->Clear2(1, &DisplayContext.viewportClearRect,
+                                              D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0)
+            : DisplayContext.viewport->Clear2(1, &DisplayContext.viewportClearRect, D3DCLEAR_TARGET,
+                                              0, 0.0f, 0);
     if (hr != D3D_OK) {
         ReportDirect3DError(hr, kModule, 601);
         return 0;
@@ -71,6 +76,11 @@ void ReleaseDisplay() {
     // viewport gone they are released too, so nothing of the scene outlives the teardown.
     ReleaseAndClear(sceneLight);
     ReleaseAndClear(DisplayContext.material);
+    DisplayContext.materialHandle = 0;
+    // The back buffer holds its own reference to an attached depth buffer.
+    ReleaseAndClear(DisplayContext.depthBuffer);
+    DisplayContext.wantDepthBuffer = 0;
+    DisplayContext.squarePixels = 0;
     ReleaseAndClear(DisplayContext.backBuffer);
     ReleaseAndClear(DisplayContext.primarySurface);
     // Every surface is gone now (the overlay's went first), so the device can go as well.

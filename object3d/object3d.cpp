@@ -50,6 +50,9 @@ Object3D::~Object3D() {
         free(faces);
     if (vertices)
         free(vertices);
+    free(indices);
+    if (material)
+        material->Release();
 }
 
 int Object3D::Update(float elapsed) {
@@ -78,13 +81,14 @@ Matrix4 Object3D::RotationMatrix() const {
 }
 
 Matrix4 Object3D::WorldMatrix() const {
-    // The translation stands first: the model is moved by pos and then turned about the
-    // world origin together with its offset.
     Matrix4 w;
     TranslationMatrix(w, pos.x, pos.y, pos.z);
-    if (pitch != 0 || yaw != 0 || roll != 0)
-        w = MatrixMultiply(w, RotationMatrix());
-    return w;
+    if (pitch == 0 && yaw == 0 && roll == 0)
+        return w;
+    // Turning in place: the model turns about its own origin, then moves to pos. Otherwise
+    // the translation stands first: the model is moved by pos and then turned about the
+    // world origin together with its offset.
+    return turnsInPlace ? MatrixMultiply(RotationMatrix(), w) : MatrixMultiply(w, RotationMatrix());
 }
 
 int Object3D::UpdateTransform(float elapsed) {
@@ -138,6 +142,8 @@ int Object3D::UpdateView() {
 }
 
 int Object3D::Draw() {
+    if (drawIndexed)
+        return DrawIndexed();
     // The faces go out as triangle lists of at most FacesPerBatch faces each; a mesh
     // without faces still makes one call with no vertices.
     int first = 0;
@@ -164,18 +170,80 @@ int Object3D::Draw() {
     return 1;
 }
 
-int Object3D::SetColor(float, float, float) {
-    return 0;  // not yet built
-}
-
-int ApplyNormals(Object3D*, MeshNormals normals, const char** reason) {
-    if (normals == MeshNormals::FromFile)
+int Object3D::DrawIndexed() {
+    // Nothing to draw: no call at all (an indexed call needs at least one triangle).
+    if (indexCount == 0 || !indices || !vertices)
         return 1;
-    if (reason)
-        *reason = "not yet built";
-    return 0;
+    IDirect3DDevice3* device = DisplayContext.device;
+    if (materialHandle != 0) {
+        HRESULT hr = device->SetLightState(D3DLIGHTSTATE_MATERIAL, materialHandle);
+        if (hr != 0) {
+            ReportDirect3DError(hr, "object3d", 172);
+            return 0;
+        }
+    }
+    // Whole triangles of at most MaxDrawIndices indices a call, all from the one vertex
+    // array.
+    int result = 1;
+    for (uint32_t first = 0; first < indexCount;) {
+        uint32_t batch = indexCount - first;
+        if (batch > MaxDrawIndices)
+            batch = MaxDrawIndices - MaxDrawIndices % 3;
+        HRESULT hr = device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, D3DFVF_VERTEX, vertices,
+                                                  vertexCount, indices + first, batch, D3DDP_WAIT);
+        if (hr != 0) {
+            ReportDirect3DError(hr, "object3d", 170);
+            result = 0;
+            break;
+        }
+        first += batch;
+    }
+    // The next object is drawn in the scene's material unless it has its own.
+    if (materialHandle != 0) {
+        HRESULT hr = device->SetLightState(D3DLIGHTSTATE_MATERIAL, DisplayContext.materialHandle);
+        if (hr != 0) {
+            ReportDirect3DError(hr, "object3d", 174);
+            return 0;
+        }
+    }
+    return result;
 }
 
-int BuildIndices(Object3D*) {
-    return 0;
+namespace {
+
+float Clamp01(float v) {
+    return v > 1.0f ? 1.0f : (v > 0.0f ? v : 0.0f);  // nan goes to 0
+}
+
+}  // namespace
+
+int Object3D::SetColor(float r, float g, float b) {
+    // Without a device there is nothing to make the material with (and nothing to report).
+    if (!DisplayContext.direct3D || !DisplayContext.device)
+        return 0;
+    if (!material) {
+        IDirect3DMaterial3* made = nullptr;
+        HRESULT hr = DisplayContext.direct3D->CreateMaterial(&made, nullptr);
+        if (hr != 0) {
+            ReportDirect3DError(hr, "object3d", 190);
+            return 0;
+        }
+        material = made;
+    }
+    D3DMATERIAL description = SceneMaterial();
+    description.diffuse = D3DCOLORVALUE{Clamp01(r), Clamp01(g), Clamp01(b), 1.0f};
+    description.ambient = description.diffuse;
+    HRESULT hr = material->SetMaterial(&description);
+    if (hr != 0) {
+        ReportDirect3DError(hr, "object3d", 192);
+        return 0;
+    }
+    D3DMATERIALHANDLE handle = 0;
+    hr = material->GetHandle(DisplayContext.device, &handle);
+    if (hr != 0) {
+        ReportDirect3DError(hr, "object3d", 194);
+        return 0;
+    }
+    materialHandle = handle;
+    return 1;
 }

@@ -27,6 +27,9 @@ constexpr int MaxDrawVertices = 2000;
 
 // The most indices one indexed draw call takes (a whole number of triangles).
 constexpr unsigned MaxDrawIndices = 65535;
+// The most vertices a mesh with flat normals may have: three a face, within the 16-bit
+// vertex count.
+constexpr unsigned MaxFlatVertices = 65535;
 
 // The normals a mesh is given when it is loaded for a game (LoadObject).
 //  - FromFile: as the reader gives them (every normal (0, 0, 1)).
@@ -56,6 +59,9 @@ public:
     // As a drawn object: set the world transform. 1, or 0 after a reported failure.
     int UpdateWorld();
     int Draw();
+    // Draw's indexed form (`drawIndexed`): the object's material when it has one, the
+    // triangles from `vertices` and `indices`, and the scene's material back.
+    int DrawIndexed();
     // Gives the object its own material: diffuse and ambient (r, g, b), each 0 .. 1 (values
     // outside are clamped). Made on the first call and changed in place after that; drawing
     // then selects it for this object and restores the scene's material afterwards. 1, or 0
