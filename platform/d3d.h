@@ -249,9 +249,9 @@ struct IDirect3DDevice3 : IUnknown {
     virtual HRESULT EndScene() = 0;
     virtual HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, DWORD vertexFormat, void* vertices,
                                   DWORD vertexCount, DWORD flags) = 0;
-    virtual HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, DWORD vertexFormat,
-                                         void* vertices, DWORD vertexCount, WORD* indices,
-                                         DWORD indexCount, DWORD flags) = 0;
+    virtual HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, DWORD vertexFormat, void* vertices,
+                                         DWORD vertexCount, WORD* indices, DWORD indexCount,
+                                         DWORD flags) = 0;
 };
 
 struct IDirect3D3 : IUnknown {

@@ -275,8 +275,13 @@ TEST_F(D3DDevice, DrawPrimitiveChecksItsArguments) {
     SetupScene();
     auto list = Tetrahedron();
     ASSERT_EQ(device->BeginScene(), D3D_OK);
-    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, D3DFVF_VERTEX, list.data(), 12, 0),
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_LINELIST, D3DFVF_VERTEX, list.data(), 12, 0),
               D3DERR_INVALIDPRIMITIVETYPE);
+    // An index past the vertices is refused before anything is read or drawn.
+    WORD indices[3] = {0, 1, 12};
+    EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, D3DFVF_VERTEX, list.data(), 12,
+                                           indices, 3, 0),
+              DDERR_INVALIDPARAMS);
     EXPECT_EQ(device->DrawPrimitive(D3DPT_POINTLIST, D3DFVF_VERTEX, list.data(), 12, 0),
               D3DERR_INVALIDPRIMITIVETYPE);
     EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_XYZ, list.data(), 12, 0),

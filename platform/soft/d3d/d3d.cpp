@@ -358,30 +358,7 @@ public:
                                    static_cast<unsigned>(type), format, count);
         if (hr != 0)
             return hr;
-        if (!inScene_)
-            return D3DERR_NOTINBEGIN;
-        if (type != D3DPT_TRIANGLELIST)
-            return D3DERR_INVALIDPRIMITIVETYPE;
-        if (format != D3DFVF_VERTEX)
-            return D3DERR_INVALIDVERTEXTYPE;
-        if (count == 0)
-            return D3D_OK;
-        if (count % 3 != 0 || count > static_cast<DWORD>(Pipeline::kMaxVertices) || !vertices)
-            return DDERR_INVALIDPARAMS;
-        if (!current_)
-            return D3DERR_NOCURRENTVIEWPORT;
-        if (!current_->hasData)
-            return D3DERR_VIEWPORTDATANOTSET;
-        if (target_->busy())
-            return DDERR_SURFACEBUSY;  // locked, or its DC is out
-        PrepareViewport(*current_);
-        pipeline_.SetMaterial(FindMaterial(material_));
-        LightState lights[Pipeline::kMaxLights];
-        pipeline_.SetLights(lights, current_->ActiveLights(lights));
-        pipeline_.DrawTriangleList(static_cast<const D3DVERTEX*>(vertices), static_cast<int>(count),
-                                   target_->buffer());
-        target_->Written();
-        return D3D_OK;
+        return Draw(type, format, vertices, count, nullptr, count);
     }
 
     HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, DWORD format, void* vertices,
@@ -392,14 +369,91 @@ public:
                                    static_cast<unsigned>(type), format, vertexCount, indexCount);
         if (hr != 0)
             return hr;
-        (void)vertices, (void)indices, (void)flags;
-        return D3DERR_INVALIDPRIMITIVETYPE;
+        if (indexCount > 0 && !indices)
+            return DDERR_INVALIDPARAMS;
+        return Draw(type, format, vertices, vertexCount, indices ? indices : &kNoIndex, indexCount);
     }
 
     platform::Surface* Target() const { return target_; }
     platform::Surface* Depth() const { return depth_; }
 
 private:
+    static constexpr WORD kNoIndex = 0;
+
+    // Both drawing calls: `indices` (null for DrawPrimitive) holds `count` indices into the
+    // `vertexCount` vertices; without it the vertices are the stream.
+    HRESULT Draw(D3DPRIMITIVETYPE type, DWORD format, void* vertices, DWORD vertexCount,
+                 const WORD* indices, DWORD count) {
+        using platform::raster::Topology;
+        using platform::raster::VertexFormat;
+        if (!inScene_)
+            return D3DERR_NOTINBEGIN;
+        Topology topology;
+        switch (type) {
+            case D3DPT_TRIANGLELIST:
+                topology = Topology::List;
+                break;
+            case D3DPT_TRIANGLESTRIP:
+                topology = Topology::Strip;
+                break;
+            case D3DPT_TRIANGLEFAN:
+                topology = Topology::Fan;
+                break;
+            default:
+                return D3DERR_INVALIDPRIMITIVETYPE;  // points and lines are not drawn
+        }
+        VertexFormat vertexFormat;
+        if (format == D3DFVF_VERTEX)
+            vertexFormat = VertexFormat::Lit;
+        else if (format == D3DFVF_LVERTEX)
+            vertexFormat = VertexFormat::PreLit;
+        else if (format == D3DFVF_TLVERTEX)
+            vertexFormat = VertexFormat::Transformed;
+        else
+            return D3DERR_INVALIDVERTEXTYPE;
+        if (count == 0)
+            return D3D_OK;
+        if ((topology == Topology::List && count % 3 != 0) || count > D3DMAXNUMVERTICES ||
+            vertexCount > D3DMAXNUMVERTICES || !vertices)
+            return DDERR_INVALIDPARAMS;
+        // Every index must name one of the vertices: nothing is read past them.
+        if (indices) {
+            WORD largest = 0;
+            for (DWORD i = 0; i < count; ++i)
+                largest = std::max(largest, indices[i]);
+            if (largest >= vertexCount)
+                return DDERR_INVALIDPARAMS;
+        }
+        if (!current_)
+            return D3DERR_NOCURRENTVIEWPORT;
+        if (!current_->hasData)
+            return D3DERR_VIEWPORTDATANOTSET;
+        const bool depthTest = zEnable_ && depth_;
+        if (target_->busy() || (depthTest && depth_->busy()))
+            return DDERR_SURFACEBUSY;  // locked, or its DC is out
+        if (count < 3)
+            return D3D_OK;  // a strip or fan of one or two vertices makes no triangle
+        PrepareViewport(*current_);
+        pipeline_.SetMaterial(FindMaterial(material_));
+        LightState lights[Pipeline::kMaxLights];
+        pipeline_.SetLights(lights, current_->ActiveLights(lights));
+        platform::raster::DepthBuffer depth;
+        if (depthTest) {
+            depth.pixels = depth_->pixels();
+            depth.pitch = depth_->pitch();
+            depth.bits = depth_->depthBits();
+            depth.func = zFunc_;
+            depth.write = zWrite_;
+        }
+        pipeline_.SetDepth(depthTest ? &depth : nullptr);
+        pipeline_.Draw(vertexFormat, topology, vertices, static_cast<int>(vertexCount), indices,
+                       static_cast<int>(count), target_->buffer());
+        target_->Written();
+        if (depthTest && zWrite_)
+            depth_->Written();
+        return D3D_OK;
+    }
+
     void PrepareViewport(const Viewport& v) {
         platform::raster::ViewportState s;
         s.x = static_cast<int>(v.data.dwX);
@@ -475,8 +529,7 @@ HRESULT Viewport::Clear2(DWORD count, D3DRECT* rects, DWORD flags, D3DCOLOR colo
         return DDERR_SURFACEBUSY;
     const platform::PixelBuffer target = surface->buffer();
     const uint32_t pixel = platform::raster::PackColour(target.kind, colour);
-    const uint32_t depthValue =
-        depth ? platform::raster::DepthValue(depth->depthBits(), z) : 0;
+    const uint32_t depthValue = depth ? platform::raster::DepthValue(depth->depthBits(), z) : 0;
     // Rectangles have exclusive right and bottom edges and are clipped to the viewport.
     const int64_t vx0 = data.dwX, vy0 = data.dwY;
     const int64_t vx1 = vx0 + data.dwWidth, vy1 = vy0 + data.dwHeight;

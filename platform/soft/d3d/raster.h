@@ -20,6 +20,19 @@ namespace platform::raster {
 struct ScreenVertex {
     int32_t x, y;     // 28.4 fixed point pixels
     int32_t r, g, b;  // 8.16 fixed point, 0 .. 255 << 16
+    float z = 0;      // depth, 0 .. 1 (used with a depth buffer only)
+};
+
+// The depth buffer a triangle is tested against (the size of the colour target), and the
+// test: a pixel is drawn when its depth `func` the stored one holds (D3DCMP_*); with
+// `write` its depth is then stored. Depths are stored scaled to the buffer's range and
+// rounded (DepthValue); a triangle's depth is interpolated linearly on the screen.
+struct DepthBuffer {
+    uint8_t* pixels = nullptr;
+    int pitch = 0;
+    int bits = 16;  // 16 or 32
+    DWORD func = D3DCMP_LESSEQUAL;
+    bool write = true;
 };
 
 // The pixels that may be written: [x0, x1) x [y0, y1).
@@ -28,9 +41,11 @@ struct Scissor {
 };
 
 // Fills one triangle (any winding) into `target`, limited to `scissor`, which must lie
-// within the buffer. With `flat` every pixel takes the colour of `a`.
+// within the buffer. With `flat` every pixel takes the colour of `a`. With `depth` each
+// pixel is tested against (and may update) the depth buffer.
 void FillTriangle(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c,
-                  const Scissor& scissor, const PixelBuffer& target, bool flat);
+                  const Scissor& scissor, const PixelBuffer& target, bool flat,
+                  const DepthBuffer* depth = nullptr);
 
 // Whether 16-bit Gouraud triangles may be drawn with AVX-512 where the processor has it
 // (else AVX2, or SSE2, as the blitter's path is); tests turn it off to cover the others.
@@ -78,6 +93,13 @@ struct MaterialState {
     float power = 0;
 };
 
+// The vertex records the pipeline draws: D3DVERTEX (lit by the pipeline), D3DLVERTEX (its
+// colour given) and D3DTLVERTEX (already on screen, its colour given).
+enum class VertexFormat { Lit, PreLit, Transformed };
+// How a stream of vertices makes triangles: every three; each vertex with the two before it
+// (a strip, every second triangle turned over); each pair of neighbours with the first (a fan).
+enum class Topology { List, Strip, Fan };
+
 // Everything the pipeline needs besides the vertices; the device fills it from its own
 // state, viewport, lights and material.
 class Pipeline {
@@ -106,8 +128,18 @@ public:
     // Up to kMaxLights; more are ignored.
     void SetLights(const LightState* lights, int count);
 
-    // Draws count / 3 triangles (count <= kMaxVertices) into `target`.
-    void DrawTriangleList(const D3DVERTEX* vertices, int count, const PixelBuffer& target);
+    // Null turns the depth test off.
+    void SetDepth(const DepthBuffer* depth);
+
+    // Draws the triangles `count` vertices (count <= kMaxVertices) make in `topology` into
+    // `target`. With `indices`, the stream is indices[0 .. count) into `vertices`, every
+    // one of which must be below `vertexCount` (the caller checks).
+    void Draw(VertexFormat format, Topology topology, const void* vertices, int vertexCount,
+              const uint16_t* indices, int count, const PixelBuffer& target);
+    // Draws count / 3 triangles of D3DVERTEX.
+    void DrawTriangleList(const D3DVERTEX* vertices, int count, const PixelBuffer& target) {
+        Draw(VertexFormat::Lit, Topology::List, vertices, count, nullptr, count, target);
+    }
 
 private:
     struct Vertex;
@@ -120,8 +152,12 @@ private:
     static constexpr int kCacheBits = 12;
     static constexpr int kIndexSize = 1 << kCacheBits;
     static constexpr int kCacheSize = 1024;  // ring entries
+    template <VertexFormat F, bool Indexed>
+    void DrawStream(Topology topology, const void* vertices, const uint16_t* indices, int count,
+                    const PixelBuffer& target);
     void UpdateMatrices();
     void Light(const D3DVERTEX& in, Vertex* out) const;
+    void Colour(D3DCOLOR diffuse, D3DCOLOR specular, Vertex* out) const;
     void ToScreen(const Vertex& v, ScreenVertex* out) const;
     void ClipAndFill(const Vertex* tri[3], const Scissor& scissor, const PixelBuffer& target);
     bool Culled(int64_t area2) const;
@@ -142,6 +178,10 @@ private:
     float invRange_[kMaxLights] = {};
     // Screen mapping: sx = x/w * scaleX + offsetX, sy = y/w * scaleY + offsetY.
     float scaleX_ = 0, offsetX_ = 0, scaleY_ = 0, offsetY_ = 0;
+    // Depth: (z/w - minZ) * depthScale_.
+    float depthScale_ = 1;
+    bool depthOn_ = false;
+    DepthBuffer depth_;
     std::unique_ptr<CacheEntry[]> cache_;  // kCacheSize entries, made with the pipeline
     std::unique_ptr<uint16_t[]> index_;    // kIndexSize ring positions
     uint32_t stamp_ = 0;

@@ -16,14 +16,16 @@ struct Pipeline::Vertex {
     float x, y, z, w;
     float r, g, b;
     uint32_t code;
-    const D3DVERTEX* source;  // for lighting on demand
+    const void* source;  // the vertex record, for lighting on demand
 };
 
 struct Pipeline::CacheEntry {
-    uint64_t key[3];   // the bits of x and y, z and nx, ny and nz
+    uint64_t key[3];   // the record's first 24 bytes (position and normal or colours), or
+                       // the index of an indexed draw
     uint32_t stamp;    // the call that filled it; 0: never filled
     bool lit;          // v's colour is set
     int32_t sx, sy;    // screen position (28.4) when v.code is 0
+    float sz;          // and depth
     int32_t fixed[3];  // v's colour in 8.16 fixed point, once lit
     Vertex v;
 };
@@ -238,12 +240,28 @@ void Pipeline::Light(const D3DVERTEX& in, Vertex* out) const {
     out->b = Clamp01(Clamp01(d[2]) + Clamp01(s[2])) * 255.0f;
 }
 
+// A colour the vertex gives (D3DLVERTEX, D3DTLVERTEX): the diffuse colour, and with
+// specular highlights on the specular one added, each channel at most 255.
+void Pipeline::Colour(D3DCOLOR diffuse, D3DCOLOR specular, Vertex* out) const {
+    float c[3] = {static_cast<float>((diffuse >> 16) & 0xFF),
+                  static_cast<float>((diffuse >> 8) & 0xFF), static_cast<float>(diffuse & 0xFF)};
+    if (specular_) {
+        c[0] = std::min(c[0] + static_cast<float>((specular >> 16) & 0xFF), 255.0f);
+        c[1] = std::min(c[1] + static_cast<float>((specular >> 8) & 0xFF), 255.0f);
+        c[2] = std::min(c[2] + static_cast<float>(specular & 0xFF), 255.0f);
+    }
+    out->r = c[0];
+    out->g = c[1];
+    out->b = c[2];
+}
+
 void Pipeline::ToScreen(const Vertex& v, ScreenVertex* out) const {
     const float inv = 1.0f / v.w;
     const float sx = v.x * inv * scaleX_ + offsetX_;
     const float sy = v.y * inv * scaleY_ + offsetY_;
     out->x = RoundToInt(sx * 16.0f);
     out->y = RoundToInt(sy * 16.0f);
+    out->z = std::min(std::max((v.z * inv - viewport_.minZ) * depthScale_, 0.0f), 1.0f);
     out->r = ToFixedColour(v.r);
     out->g = ToFixedColour(v.g);
     out->b = ToFixedColour(v.b);
@@ -257,10 +275,45 @@ bool Pipeline::Culled(int64_t area2) const {
     return false;
 }
 
-void Pipeline::DrawTriangleList(const D3DVERTEX* in, int count, const PixelBuffer& target) {
+void Pipeline::SetDepth(const DepthBuffer* depth) {
+    depthOn_ = depth != nullptr;
+    if (depth)
+        depth_ = *depth;
+}
+
+void Pipeline::Draw(VertexFormat format, Topology topology, const void* vertices, int vertexCount,
+                    const uint16_t* indices, int count, const PixelBuffer& target) {
+    (void)vertexCount;  // the caller has checked every index against it
     count = std::min(count, kMaxVertices);
-    if (count < 3)
+    if (count < 3 || !vertices)
         return;
+    switch (format) {
+        case VertexFormat::Lit:
+            if (indices)
+                DrawStream<VertexFormat::Lit, true>(topology, vertices, indices, count, target);
+            else
+                DrawStream<VertexFormat::Lit, false>(topology, vertices, indices, count, target);
+            break;
+        case VertexFormat::PreLit:
+            if (indices)
+                DrawStream<VertexFormat::PreLit, true>(topology, vertices, indices, count, target);
+            else
+                DrawStream<VertexFormat::PreLit, false>(topology, vertices, indices, count, target);
+            break;
+        case VertexFormat::Transformed:
+            if (indices)
+                DrawStream<VertexFormat::Transformed, true>(topology, vertices, indices, count,
+                                                            target);
+            else
+                DrawStream<VertexFormat::Transformed, false>(topology, vertices, indices, count,
+                                                             target);
+            break;
+    }
+}
+
+template <VertexFormat F, bool Indexed>
+void Pipeline::DrawStream(Topology topology, const void* vertices, const uint16_t* indices,
+                          int count, const PixelBuffer& target) {
     UpdateMatrices();
     // Per-call lighting constants: ambient x material ambient + emissive, and 1 / range.
     const float ia[3] = {((ambient_ >> 16) & 0xFF) / 255.0f, ((ambient_ >> 8) & 0xFF) / 255.0f,
@@ -271,7 +324,7 @@ void Pipeline::DrawTriangleList(const D3DVERTEX* in, int count, const PixelBuffe
     for (int i = 0; i < lightCount_; ++i)
         invRange_[i] = lights_[i].range > 0 ? 1.0f / lights_[i].range : 0.0f;
     const ViewportState& vp = viewport_;
-    if (vp.clipWidth == 0 || vp.clipHeight == 0)
+    if (vp.clipWidth == 0 || vp.clipHeight == 0 || !(vp.maxZ > vp.minZ))
         return;
     Scissor scissor{std::max(vp.x, 0), std::max(vp.y, 0), std::min(vp.x + vp.width, target.width),
                     std::min(vp.y + vp.height, target.height)};
@@ -281,6 +334,8 @@ void Pipeline::DrawTriangleList(const D3DVERTEX* in, int count, const PixelBuffe
     offsetX_ = vp.x - vp.clipX * scaleX_;
     scaleY_ = -vp.height / vp.clipHeight;
     offsetY_ = vp.y + vp.clipY * vp.height / vp.clipHeight;
+    depthScale_ = 1.0f / (vp.maxZ - vp.minZ);
+    const DepthBuffer* depth = depthOn_ ? &depth_ : nullptr;
 
     const float left = vp.clipX, right = vp.clipX + vp.clipWidth;
     const float top = vp.clipY, bottom = vp.clipY - vp.clipHeight;
@@ -293,13 +348,27 @@ void Pipeline::DrawTriangleList(const D3DVERTEX* in, int count, const PixelBuffe
             cache_[i].stamp = 0;
         stamp_ = 1;
     }
-    // Transform, clip codes and, for a point inside the clip volume, its screen position.
-    auto transform = [&](const D3DVERTEX& src, CacheEntry& e) {
+    // Transform, clip codes and, for a point inside the clip volume, its screen position and
+    // depth. A vertex already on screen is taken back into clip space (w = 1 / rhw, or 1
+    // without a usable rhw) so that it is clipped like any other; inside the volume its own
+    // position and depth are used as they are.
+    auto transform = [&](const void* record, CacheEntry& e) {
         Vertex& o = e.v;
-        o.x = src.x * m._11 + src.y * m._21 + src.z * m._31 + m._41;
-        o.y = src.x * m._12 + src.y * m._22 + src.z * m._32 + m._42;
-        o.z = src.x * m._13 + src.y * m._23 + src.z * m._33 + m._43;
-        o.w = src.x * m._14 + src.y * m._24 + src.z * m._34 + m._44;
+        if constexpr (F == VertexFormat::Transformed) {
+            const auto& src = *static_cast<const D3DTLVERTEX*>(record);
+            const float w = src.rhw > 0 && src.rhw < 3e38f ? 1.0f / src.rhw : 1.0f;
+            o.x = (src.sx - offsetX_) / scaleX_ * w;
+            o.y = (src.sy - offsetY_) / scaleY_ * w;
+            o.z = (vp.minZ + src.sz * (vp.maxZ - vp.minZ)) * w;
+            o.w = w;
+        } else {
+            // D3DVERTEX and D3DLVERTEX both begin with the position.
+            const auto& src = *static_cast<const D3DVERTEX*>(record);
+            o.x = src.x * m._11 + src.y * m._21 + src.z * m._31 + m._41;
+            o.y = src.x * m._12 + src.y * m._22 + src.z * m._32 + m._42;
+            o.z = src.x * m._13 + src.y * m._23 + src.z * m._33 + m._43;
+            o.w = src.x * m._14 + src.y * m._24 + src.z * m._34 + m._44;
+        }
         uint32_t code = 0;
         code |= (o.x < left * o.w) ? 1u : 0u;
         code |= (o.x > right * o.w) ? 2u : 0u;
@@ -313,33 +382,75 @@ void Pipeline::DrawTriangleList(const D3DVERTEX* in, int count, const PixelBuffe
         if (!std::isfinite(o.x + o.y + o.z + o.w))
             code = kNotFinite;
         o.code = code;
-        o.source = &src;
+        o.source = record;
         if (code == 0) {
-            const float inv = 1.0f / o.w;
-            e.sx = RoundToInt((o.x * inv * scaleX_ + offsetX_) * 16.0f);
-            e.sy = RoundToInt((o.y * inv * scaleY_ + offsetY_) * 16.0f);
+            if constexpr (F == VertexFormat::Transformed) {
+                const auto& src = *static_cast<const D3DTLVERTEX*>(record);
+                e.sx = RoundToInt(src.sx * 16.0f);
+                e.sy = RoundToInt(src.sy * 16.0f);
+                e.sz = std::min(std::max(src.sz, 0.0f), 1.0f);
+            } else {
+                const float inv = 1.0f / o.w;
+                e.sx = RoundToInt((o.x * inv * scaleX_ + offsetX_) * 16.0f);
+                e.sy = RoundToInt((o.y * inv * scaleY_ + offsetY_) * 16.0f);
+                e.sz = std::min(std::max((o.z * inv - vp.minZ) * depthScale_, 0.0f), 1.0f);
+            }
+        }
+    };
+    auto light = [&](CacheEntry& c) {
+        if constexpr (F == VertexFormat::Lit) {
+            Light(*static_cast<const D3DVERTEX*>(c.v.source), &c.v);
+        } else if constexpr (F == VertexFormat::PreLit) {
+            const auto& src = *static_cast<const D3DLVERTEX*>(c.v.source);
+            Colour(src.color, src.specular, &c.v);
+        } else {
+            const auto& src = *static_cast<const D3DTLVERTEX*>(c.v.source);
+            Colour(src.color, src.specular, &c.v);
         }
     };
 
-    // Every vertex is looked up by value as its triangle comes up; a vertex not met before
-    // in this call is transformed, and lit only when a triangle using it survives rejection
-    // and culling. A triangle works on the cache entries themselves; should one of its
-    // vertices evict another of its own, the evicted one moves to `spare` first.
-    const int triangles = count / 3;
+    // Every vertex is looked up as its triangle comes up (by index in an indexed draw, else
+    // by value); a vertex not met before in this call is transformed, and lit only when a
+    // triangle using it survives rejection and culling. A triangle works on the cache
+    // entries themselves; should one of its vertices evict another of its own, the evicted
+    // one moves to `spare` first.
+    static_assert(sizeof(D3DVERTEX) == 32 && sizeof(D3DLVERTEX) == 32 && sizeof(D3DTLVERTEX) == 32);
+    const auto* base = static_cast<const uint8_t*>(vertices);
+    const int triangles = topology == Topology::List ? count / 3 : count - 2;
     CacheEntry spare[2];
     for (int t = 0; t < triangles; ++t) {
+        // The stream positions of the triangle's vertices, the one whose colour a flat
+        // triangle takes first: a strip's odd triangles are turned over, a fan's take their
+        // first two vertices from after the centre.
+        int p[3];
+        if (topology == Topology::List) {
+            p[0] = t * 3, p[1] = t * 3 + 1, p[2] = t * 3 + 2;
+        } else if (topology == Topology::Strip) {
+            p[0] = t, p[1] = t + 1 + (t & 1), p[2] = t + 2 - (t & 1);
+        } else {
+            p[0] = t + 1, p[1] = t + 2, p[2] = 0;
+        }
         CacheEntry* e[3];
         int spares = 0;
         for (int k = 0; k < 3; ++k) {
-            const D3DVERTEX& src = in[t * 3 + k];
+            const unsigned index = Indexed ? indices[p[k]] : static_cast<unsigned>(p[k]);
+            const uint8_t* record = base + static_cast<size_t>(index) * 32;
             uint64_t key[3];
-            std::memcpy(key, &src.x, sizeof key);
-            // The position's bits in 64-bit products: mirrored points, which differ only in
-            // sign bits, land apart (in 32-bit products their sign bits would all fall on
-            // bit 31 and cancel in pairs).
-            const uint64_t h = key[0] * 0x9E3779B97F4A7C15ull ^
-                               static_cast<uint32_t>(key[1]) * 0xC2B2AE3D27D4EB4Full;
-            uint16_t& slot = index_[h >> (64 - kCacheBits)];
+            uint16_t* slotPtr;
+            if constexpr (Indexed) {
+                key[0] = index;
+                key[1] = key[2] = 0;
+                slotPtr = &index_[index & (kIndexSize - 1)];
+            } else {
+                std::memcpy(key, record, sizeof key);
+                // The position's bits in 64-bit products: mirrored points, which differ only
+                // in sign bits, land apart (in 32-bit products their sign bits would all fall
+                // on bit 31 and cancel in pairs).
+                const uint64_t h = key[0] * 0x9E3779B97F4A7C15ull ^
+                                   static_cast<uint32_t>(key[1]) * 0xC2B2AE3D27D4EB4Full;
+                slotPtr = &index_[h >> (64 - kCacheBits)];
+            }
+            uint16_t& slot = *slotPtr;
             CacheEntry* hit = &cache_[slot];
             if (hit->stamp != stamp_ ||
                 ((hit->key[0] ^ key[0]) | (hit->key[1] ^ key[1]) | (hit->key[2] ^ key[2])) != 0) {
@@ -352,7 +463,7 @@ void Pipeline::DrawTriangleList(const D3DVERTEX* in, int count, const PixelBuffe
                         spare[spares] = c;
                         e[j] = &spare[spares++];
                     }
-                transform(src, c);
+                transform(record, c);
                 c.key[0] = key[0];
                 c.key[1] = key[1];
                 c.key[2] = key[2];
@@ -380,7 +491,7 @@ void Pipeline::DrawTriangleList(const D3DVERTEX* in, int count, const PixelBuffe
         }
         for (CacheEntry* c : e) {
             if (!c->lit) {
-                Light(*c->v.source, &c->v);
+                light(*c);
                 c->fixed[0] = ToFixedColour(c->v.r);
                 c->fixed[1] = ToFixedColour(c->v.g);
                 c->fixed[2] = ToFixedColour(c->v.b);
@@ -392,8 +503,9 @@ void Pipeline::DrawTriangleList(const D3DVERTEX* in, int count, const PixelBuffe
                 s[k].r = e[k]->fixed[0];
                 s[k].g = e[k]->fixed[1];
                 s[k].b = e[k]->fixed[2];
+                s[k].z = e[k]->sz;
             }
-            FillTriangle(s[0], s[1], s[2], scissor, target, flat_);
+            FillTriangle(s[0], s[1], s[2], scissor, target, flat_, depth);
             continue;
         }
         const Vertex* tri[3] = {&v0, &v1, &v2};
@@ -491,7 +603,7 @@ void Pipeline::ClipAndFill(const Vertex* tri[3], const Scissor& scissor,
         }
     }
     for (int i = 1; i + 1 < n; ++i)
-        FillTriangle(s[0], s[i], s[i + 1], scissor, target, flat_);
+        FillTriangle(s[0], s[i], s[i + 1], scissor, target, flat_, depthOn_ ? &depth_ : nullptr);
 }
 
 }  // namespace platform::raster

@@ -484,8 +484,8 @@ HRESULT Surface::DeleteAttachedSurface(DWORD flags, IDirectDrawSurface4* surface
 }
 
 HRESULT Surface::GetAttachedSurface(DDSCAPS2* caps, IDirectDrawSurface4** surface) {
-    HRESULT hr = PLATFORM_HOOK("IDirectDrawSurface4::GetAttachedSurface", "id=%u caps=0x%08x",
-                               id_, caps ? caps->dwCaps : 0);
+    HRESULT hr = PLATFORM_HOOK("IDirectDrawSurface4::GetAttachedSurface", "id=%u caps=0x%08x", id_,
+                               caps ? caps->dwCaps : 0);
     if (hr != 0)
         return hr;
     if (!caps || !surface)
