@@ -96,7 +96,8 @@ bool ReadHues(std::vector<Hue>& hues) {
     const DWORD bytes = desc.ddpfPixelFormat.dwRGBBitCount / 8;
     hues.assign(static_cast<size_t>(desc.dwWidth) * desc.dwHeight, Black);
     for (DWORD y = 0; y < desc.dwHeight; y++) {
-        const auto* row = static_cast<const uint8_t*>(desc.lpSurface) + y * desc.lPitch;
+        const auto* row =
+            static_cast<const uint8_t*>(desc.lpSurface) + static_cast<ptrdiff_t>(y) * desc.lPitch;
         for (DWORD x = 0; x < desc.dwWidth; x++) {
             uint32_t pixel = 0;
             memcpy(&pixel, row + x * bytes, bytes);  // little-endian, as on both platforms
