@@ -191,11 +191,9 @@ int CreateDirect3DDevice(unsigned viewportX, unsigned viewportY, unsigned viewpo
     const RECT& screen = DisplayContext.screenRect;
     DisplayContext.viewportClearRect =
         D3DRECT{screen.left, screen.top, screen.right, screen.bottom};
+    DisplayContext.viewportWidth = w;
+    DisplayContext.viewportHeight = h;
     SetupSceneState();
-    if (DisplayContext.squarePixels) {
-        D3DMATRIX projection = GameProjection(w, h);
-        device->SetTransform(D3DTRANSFORMSTATE_PROJECTION, &projection);
-    }
     return 1;
 }
 
@@ -212,7 +210,10 @@ void SetupSceneState() {
     SetupMaterial();
     SetupLight();
 
-    D3DMATRIX projection = SceneProjection();
+    D3DMATRIX projection =
+        DisplayContext.squarePixels
+            ? GameProjection(DisplayContext.viewportWidth, DisplayContext.viewportHeight)
+            : SceneProjection();
     DisplayContext.device->SetTransform(D3DTRANSFORMSTATE_PROJECTION, &projection);
 }
 

@@ -28,6 +28,8 @@ struct DisplayContextRecord {
     IDirect3DMaterial3* material = nullptr;
     D3DMATERIALHANDLE materialHandle = 0;  // the scene material's handle on the device
     D3DRECT viewportClearRect{};
+    uint16_t viewportWidth = 0;  // the viewport's size as the device was set up with it
+    uint16_t viewportHeight = 0;
 
     // A game's choices for the next set-up (OpenGame sets them, the teardown clears them):
     // a 16-bit depth buffer attached to the back buffer before the device is made, and a

@@ -45,8 +45,11 @@ void* MeshAlloc(size_t bytes) {
 void FreeMesh(Object3D* object) {
     free(object->faces);
     free(object->vertices);
+    free(object->indices);
     object->faces = nullptr;
     object->vertices = nullptr;
+    object->indices = nullptr;
+    object->indexCount = 0;
     object->faceCount = 0;
     object->vertexCount = 0;
 }
@@ -188,6 +191,10 @@ int ParseMeshText(Object3D* object, char* text, const char* name) {
     object->vertices = vertices;
     object->faceCount = static_cast<uint16_t>(kept);
     object->faces = faces;
+    // An object drawn indexed gets the new mesh's indices; without them (no memory) it is
+    // drawn expanded.
+    if (object->drawIndexed)
+        BuildIndices(object);
     return 1;
 }
 

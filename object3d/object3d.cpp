@@ -142,8 +142,27 @@ int Object3D::UpdateView() {
 }
 
 int Object3D::Draw() {
-    if (drawIndexed)
-        return DrawIndexed();
+    // Indexed only with the indices of the mesh as it is now.
+    const bool indexed = drawIndexed && indices && indexCount == 3u * faceCount;
+    if (materialHandle == 0)
+        return indexed ? DrawIndexed() : DrawExpanded();
+    IDirect3DDevice3* device = DisplayContext.device;
+    HRESULT hr = device->SetLightState(D3DLIGHTSTATE_MATERIAL, materialHandle);
+    if (hr != 0) {
+        ReportDirect3DError(hr, "object3d", 172);
+        return 0;
+    }
+    const int drawn = indexed ? DrawIndexed() : DrawExpanded();
+    // The next object is drawn in the scene's material unless it has its own.
+    hr = device->SetLightState(D3DLIGHTSTATE_MATERIAL, DisplayContext.materialHandle);
+    if (hr != 0) {
+        ReportDirect3DError(hr, "object3d", 174);
+        return 0;
+    }
+    return drawn;
+}
+
+int Object3D::DrawExpanded() {
     // The faces go out as triangle lists of at most FacesPerBatch faces each; a mesh
     // without faces still makes one call with no vertices.
     int first = 0;
@@ -174,39 +193,22 @@ int Object3D::DrawIndexed() {
     // Nothing to draw: no call at all (an indexed call needs at least one triangle).
     if (indexCount == 0 || !indices || !vertices)
         return 1;
-    IDirect3DDevice3* device = DisplayContext.device;
-    if (materialHandle != 0) {
-        HRESULT hr = device->SetLightState(D3DLIGHTSTATE_MATERIAL, materialHandle);
-        if (hr != 0) {
-            ReportDirect3DError(hr, "object3d", 172);
-            return 0;
-        }
-    }
     // Whole triangles of at most MaxDrawIndices indices a call, all from the one vertex
     // array.
-    int result = 1;
     for (uint32_t first = 0; first < indexCount;) {
         uint32_t batch = indexCount - first;
         if (batch > MaxDrawIndices)
             batch = MaxDrawIndices - MaxDrawIndices % 3;
-        HRESULT hr = device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, D3DFVF_VERTEX, vertices,
-                                                  vertexCount, indices + first, batch, D3DDP_WAIT);
+        HRESULT hr = DisplayContext.device->DrawIndexedPrimitive(
+            D3DPT_TRIANGLELIST, D3DFVF_VERTEX, vertices, vertexCount, indices + first, batch,
+            D3DDP_WAIT);
         if (hr != 0) {
             ReportDirect3DError(hr, "object3d", 170);
-            result = 0;
-            break;
+            return 0;
         }
         first += batch;
     }
-    // The next object is drawn in the scene's material unless it has its own.
-    if (materialHandle != 0) {
-        HRESULT hr = device->SetLightState(D3DLIGHTSTATE_MATERIAL, DisplayContext.materialHandle);
-        if (hr != 0) {
-            ReportDirect3DError(hr, "object3d", 174);
-            return 0;
-        }
-    }
-    return result;
+    return 1;
 }
 
 namespace {

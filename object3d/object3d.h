@@ -58,9 +58,14 @@ public:
     int UpdateView();
     // As a drawn object: set the world transform. 1, or 0 after a reported failure.
     int UpdateWorld();
+    // Draws the mesh (DrawIndexed or DrawExpanded), in the object's own material when it
+    // has one (the scene's is selected again afterwards). 1, or 0 after a reported failure.
     int Draw();
-    // Draw's indexed form (`drawIndexed`): the object's material when it has one, the
-    // triangles from `vertices` and `indices`, and the scene's material back.
+    // The faces as triangle lists of three vertices each, in batches (the test
+    // application's way).
+    int DrawExpanded();
+    // The triangles from `vertices` and `indices` (`drawIndexed`), at most MaxDrawIndices
+    // indices a call.
     int DrawIndexed();
     // Gives the object its own material: diffuse and ambient (r, g, b), each 0 .. 1 (values
     // outside are clamped). Made on the first call and changed in place after that; drawing
@@ -90,7 +95,8 @@ public:
     // with `turnsInPlace` the world transform turns the mesh about its own origin and then
     // moves it to `pos`; without, it moves it to `pos` first and turns it about the world
     // origin. With `drawIndexed` Draw hands the vertex array and `indices` to
-    // DrawIndexedPrimitive; without, it expands the faces into triangle lists.
+    // DrawIndexedPrimitive (LoadMesh and ParseMesh build them anew for the new mesh); without,
+    // or without indices, it expands the faces into triangle lists.
     bool turnsInPlace = false;
     bool drawIndexed = false;
     // Three vertex indices a face, built when the mesh is loaded (BuildIndices).

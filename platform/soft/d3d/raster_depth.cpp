@@ -319,7 +319,8 @@ struct DepthSpans {
 
     // Lane i: start + (k + i) * step, wrapping as the scalar sums do.
     GAME_AVX2 static __m256i At(int32_t start, int32_t step, int k, __m256i ramp) {
-        return _mm256_add_epi32(_mm256_set1_epi32(start + Times(step, k)), ramp);
+        const uint32_t first = static_cast<uint32_t>(start) + static_cast<uint32_t>(Times(step, k));
+        return _mm256_add_epi32(_mm256_set1_epi32(static_cast<int32_t>(first)), ramp);
     }
 
     __attribute__((target("avx2"))) void SpanNarrow(uint16_t* row, uint16_t* zrow, int xl, int xr,
@@ -330,7 +331,9 @@ struct DepthSpans {
                   gr = _mm256_movemask_epi8(greater) & 1;
         const bool store = _mm_movemask_epi8(write) != 0;
         for (int i = 0; i < xr - xl; ++i) {
-            const int32_t zf = std::min(std::max(z + Times(stepZ, i), 0), top);
+            const int32_t zi32 = static_cast<int32_t>(static_cast<uint32_t>(z) +
+                                                      static_cast<uint32_t>(Times(stepZ, i)));
+            const int32_t zf = std::min(std::max(zi32, 0), top);
             const uint16_t zi = static_cast<uint16_t>(zf >> Depth<16>::kFrac);
             const uint16_t old = zrow[xl + i];
             if (!(zi < old ? l : zi == old ? e : gr))
