@@ -51,15 +51,16 @@ struct Part {
     double yawSpeed, pitchSpeed;  // degrees a second
 };
 
-// The camera looks from (0, 0, 200) at the origin; its view puts a point of world z at a
-// depth of z + 200, so the red cube (depth 160) is nearer than the blue one (depth 240).
-// Each material's ambient part is lit by the white ambient level: a colour of 0.5 is shaded
-// from half to full brightness by the light.
+// The camera stands at (0, 0, -200) and looks at the origin, which with the library's look-at
+// shows the scene as a camera at (0, 0, 200) would see it: from the side the light is on,
+// with +x to the left, a point's depth being 200 - z. So the red cube (depth 160) is nearer
+// than the blue one (depth 240). Each material's ambient part is lit by the white ambient
+// level: a colour of 0.5 is shaded from half to full brightness by the light.
 constexpr Part kParts[] = {
-    {"cube.xxx", -12.0f, 20.0f, -40.0f, MeshNormals::Flat, 0.5f, 0.0f, 0.0f, 50.0, 20.0},
-    {"cube.xxx", 12.0f, 20.0f, 40.0f, MeshNormals::Smooth, 0.0f, 0.0f, 0.5f, -40.0, 30.0},
-    {"pyramid.xxx", -40.0f, -45.0f, 0.0f, MeshNormals::Flat, 0.0f, 0.5f, 0.0f, 60.0, 15.0},
-    {"pyramid.xxx", 40.0f, -45.0f, 0.0f, MeshNormals::Smooth, 0.5f, 0.5f, 0.0f, 60.0, 15.0},
+    {"cube.xxx", 12.0f, 20.0f, 40.0f, MeshNormals::Flat, 0.5f, 0.0f, 0.0f, 50.0, 20.0},
+    {"cube.xxx", -12.0f, 20.0f, -40.0f, MeshNormals::Smooth, 0.0f, 0.0f, 0.5f, -40.0, 30.0},
+    {"pyramid.xxx", 40.0f, -45.0f, 0.0f, MeshNormals::Flat, 0.0f, 0.5f, 0.0f, 60.0, 15.0},
+    {"pyramid.xxx", -40.0f, -45.0f, 0.0f, MeshNormals::Smooth, 0.5f, 0.5f, 0.0f, 60.0, 15.0},
 };
 constexpr unsigned kPartCount = sizeof kParts / sizeof kParts[0];
 enum { NearCube, FarCube, FlatPyramid, SmoothPyramid };
@@ -186,7 +187,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     }
     // The camera and the point it looks at, the origin: two objects without a mesh.
     Object3D* focus = new Object3D(nullptr, 0.0f, 0.0f, 0.0f);
-    Object3D* camera = new Object3D(nullptr, 0.0f, 0.0f, 200.0f);
+    Object3D* camera = new Object3D(nullptr, 0.0f, 0.0f, -200.0f);
     camera->target = focus;
 
     // The angles in degrees, each object at its own speeds.
