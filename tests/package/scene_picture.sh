@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the scene example's runs on Linux and under Wine (sourced, not run).
 # check_scene_picture <scene_demo's output> <on|off>: the counts it printed for a run with the
 # depth buffer on or off. The two cubes must overlap on the screen; there the near red cube,
@@ -6,6 +7,7 @@
 # and returns 1 when a count is wrong.
 check_scene_picture() {
     local out=$1 depth=$2 overlap near far red blue green yellow
+    # shellcheck disable=SC2034  # red, blue, green and yellow are read by name below
     read -r overlap near far red blue green yellow < <(echo "$out" | sed -n \
         "s/.* depth buffer $depth, \([0-9]*\) overlap pixels: \([0-9]*\) near red, \([0-9]*\) far blue; elsewhere \([0-9]*\) red, \([0-9]*\) blue, \([0-9]*\) green, \([0-9]*\) yellow pixels$/\1 \2 \3 \4 \5 \6 \7/p") || true
     [ -n "${yellow:-}" ] || { echo "no counts for a run with the depth buffer $depth: $out" >&2; return 1; }
