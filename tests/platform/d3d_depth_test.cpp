@@ -7,6 +7,7 @@
 // the stored one, or half-way between two levels) are left out of the comparison.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -149,6 +150,112 @@ TEST(DepthTest, RandomTrianglesMatchAPlainModel) {
     platform::blit::ForceIsa(best);
     // Most pixels take part: the comparison is not vacuous.
     EXPECT_GT(compared, 2 * 160 * kW * kH / 2);
+}
+
+}  // namespace
+
+namespace {
+
+// A depth clear refills only what drawing since the last clear to its value may have
+// changed. Triangles anywhere (some crossing the viewport's edges), each followed by a depth
+// clear of a random rectangle to one of two depths: after every step the buffer,
+// read behind the surface's back, must be what a plain model holds (drawing: the buffer as
+// read; a clear: its rectangle at the value).
+TEST(DepthClear, RefillsEverythingDrawingChanged) {
+    constexpr int kW = 160, kH = 120;
+    IDirectDraw* dd = nullptr;
+    IDirectDraw4* dd4 = nullptr;
+    ASSERT_EQ(DirectDrawCreate(nullptr, &dd, nullptr), DD_OK);
+    ASSERT_EQ(dd->QueryInterface(IID_IDirectDraw4, reinterpret_cast<void**>(&dd4)), DD_OK);
+    auto make = [&](DWORD caps, bool depth) {
+        DDSURFACEDESC2 d{};
+        d.dwSize = kSurfaceDescSize;
+        d.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | (depth ? DDSD_PIXELFORMAT : 0);
+        d.dwWidth = kW, d.dwHeight = kH;
+        d.ddsCaps.dwCaps = caps;
+        d.ddpfPixelFormat.dwSize = sizeof(DDPIXELFORMAT);
+        d.ddpfPixelFormat.dwFlags = DDPF_ZBUFFER;
+        d.ddpfPixelFormat.dwZBufferBitDepth = 16;
+        d.ddpfPixelFormat.dwZBitMask = 0xFFFF;
+        IDirectDrawSurface4* s = nullptr;
+        EXPECT_EQ(dd4->CreateSurface(&d, &s, nullptr), DD_OK);
+        return s;
+    };
+    IDirectDrawSurface4* target = make(DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE, false);
+    IDirectDrawSurface4* zbuffer = make(DDSCAPS_ZBUFFER, true);
+    ASSERT_TRUE(target && zbuffer);
+    ASSERT_EQ(target->AddAttachedSurface(zbuffer), DD_OK);
+    IDirect3D3* d3d = nullptr;
+    IDirect3DDevice3* device = nullptr;
+    IDirect3DViewport3* viewport = nullptr;
+    ASSERT_EQ(dd->QueryInterface(IID_IDirect3D3, reinterpret_cast<void**>(&d3d)), DD_OK);
+    ASSERT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, target, &device, nullptr), D3D_OK);
+    ASSERT_EQ(d3d->CreateViewport(&viewport, nullptr), D3D_OK);
+    ASSERT_EQ(device->AddViewport(viewport), D3D_OK);
+    D3DVIEWPORT2 vp{44, 10, 5, 140, 110, -1, 1, 2, 2, 0, 1};
+    ASSERT_EQ(viewport->SetViewport2(&vp), D3D_OK);
+    ASSERT_EQ(device->SetCurrentViewport(viewport), D3D_OK);
+    ASSERT_EQ(device->SetRenderState(D3DRENDERSTATE_ZFUNC, D3DCMP_ALWAYS), D3D_OK);
+    // The depths, read without the surface knowing (the memory stays where Lock found it).
+    DDSURFACEDESC2 desc{};
+    desc.dwSize = kSurfaceDescSize;
+    ASSERT_EQ(zbuffer->Lock(nullptr, &desc, 0, nullptr), DD_OK);
+    ASSERT_EQ(zbuffer->Unlock(nullptr), DD_OK);
+    auto depthAt = [&](int x, int y) {
+        return reinterpret_cast<const uint16_t*>(static_cast<const uint8_t*>(desc.lpSurface) +
+                                                 y * desc.lPitch)[x];
+    };
+    std::vector<uint16_t> model(kW * kH);
+    std::mt19937 rng(77);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    for (int step = 0; step < 600; ++step) {
+        if (step % 2 == 0) {  // one triangle between clears: its box alone is refilled
+            D3DTLVERTEX v[3];
+            const int cx = pick(-20, kW + 20), cy = pick(-20, kH + 20), size = pick(2, 40);
+            // Half-way between pixel centres, often with an upright edge: the last column or
+            // row before a vertex is then covered.
+            for (auto& p : v)
+                p = D3DTLVERTEX{cx + pick(-size, size) + 0.5f,
+                                cy + pick(-size, size) + 0.5f,
+                                pick(0, 100) / 100.0f,
+                                1,
+                                0xFFFFFF,
+                                0,
+                                0,
+                                0};
+            if (pick(0, 1))
+                v[2].sx = v[1].sx;
+            else
+                v[2].sy = v[1].sy;
+            ASSERT_EQ(device->BeginScene(), D3D_OK);
+            ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, v, 3, 0), D3D_OK);
+            ASSERT_EQ(device->EndScene(), D3D_OK);
+            for (int y = 0; y < kH; ++y)
+                for (int x = 0; x < kW; ++x)
+                    model[y * kW + x] = depthAt(x, y);
+        } else {
+            const int x0 = pick(0, kW), y0 = pick(0, kH);
+            D3DRECT r =
+                pick(0, 3) ? D3DRECT{0, 0, kW, kH} : D3DRECT{x0, y0, pick(x0, kW), pick(y0, kH)};
+            const float z = pick(0, 3) ? 1.0f : 0.25f;
+            ASSERT_EQ(viewport->Clear2(1, &r, D3DCLEAR_ZBUFFER, 0, z, 0), D3D_OK);
+            // Clear2's rectangles are clipped to the viewport.
+            for (int y = std::max<int>(r.y1, 5); y < std::min<int>(r.y2, 115); ++y)
+                for (int x = std::max<int>(r.x1, 10); x < std::min<int>(r.x2, 150); ++x)
+                    model[y * kW + x] = z == 1.0f ? 0xFFFF : 0x4000;
+            for (int y = 0; y < kH; ++y)
+                for (int x = 0; x < kW; ++x)
+                    ASSERT_EQ(depthAt(x, y), model[y * kW + x])
+                        << "step " << step << " at " << x << "," << y;
+        }
+    }
+    viewport->Release();
+    device->Release();
+    d3d->Release();
+    zbuffer->Release();
+    target->Release();
+    dd4->Release();
+    dd->Release();
 }
 
 }  // namespace
