@@ -20,7 +20,13 @@ namespace platform::raster {
 struct ScreenVertex {
     int32_t x, y;     // 28.4 fixed point pixels
     int32_t r, g, b;  // 8.16 fixed point, 0 .. 255 << 16
-    float z = 0;      // depth, 0 .. 1 (read with a depth buffer only)
+    float z;          // depth, 0 .. 1 (read with a depth buffer only)
+
+    // Made without values, a vertex holds none (the pipeline sets each field when it needs
+    // it).
+    ScreenVertex() = default;
+    ScreenVertex(int32_t x_, int32_t y_, int32_t r_, int32_t g_, int32_t b_, float z_ = 0)
+        : x(x_), y(y_), r(r_), g(g_), b(b_), z(z_) {}
 };
 
 // The depth buffer a triangle is tested against (the size of the colour target), and the

@@ -372,11 +372,15 @@ void Pipeline::DrawStream(const void* vertices, const uint16_t* indices, int cou
     const float top = vp.clipY, bottom = vp.clipY - vp.clipHeight;
     const D3DMATRIX& m = combined_;
 
+    // The cache's storage in locals: the stores of the loop below could alias the members
+    // for all the compiler knows.
+    CacheEntry* const cache = cache_.get();
+    uint16_t* const ringIndex = index_.get();
     // A new stamp makes every cached vertex stale; when the stamps wrap, the entries are
     // emptied.
     if (++stamp_ == 0) {
         for (int i = 0; i < kCacheSize; ++i)
-            cache_[i].stamp = 0;
+            cache[i].stamp = 0;
         stamp_ = 1;
     }
     // Transform, clip codes and, for a point inside the clip volume, its screen position and
@@ -461,25 +465,24 @@ void Pipeline::DrawStream(const void* vertices, const uint16_t* indices, int cou
         // The stream positions of the triangle's vertices, the one whose colour a flat
         // triangle takes first: a strip's odd triangles are turned over, a fan's take their
         // first two vertices from after the centre.
-        int p[3];
-        if constexpr (T == Topology::List) {
-            p[0] = t * 3, p[1] = t * 3 + 1, p[2] = t * 3 + 2;
-        } else if constexpr (T == Topology::Strip) {
-            p[0] = t, p[1] = t + 1 + (t & 1), p[2] = t + 2 - (t & 1);
-        } else {
-            p[0] = t + 1, p[1] = t + 2, p[2] = 0;
-        }
         CacheEntry* e[3];
         int spares = 0;
         for (int k = 0; k < 3; ++k) {
-            const unsigned index = Indexed ? indices[p[k]] : static_cast<unsigned>(p[k]);
+            int position;
+            if constexpr (T == Topology::List)
+                position = t * 3 + k;
+            else if constexpr (T == Topology::Strip)
+                position = k == 0 ? t : (k == 1 ? t + 1 + (t & 1) : t + 2 - (t & 1));
+            else
+                position = k == 2 ? 0 : t + 1 + k;
+            const unsigned index = Indexed ? indices[position] : static_cast<unsigned>(position);
             const uint8_t* record = base + static_cast<size_t>(index) * 32;
             uint64_t key[3];
-            uint16_t* slotPtr;
+            unsigned slotIndex;
             if constexpr (Indexed) {
                 key[0] = index;
                 key[1] = key[2] = 0;
-                slotPtr = &index_[index & (kIndexSize - 1)];
+                slotIndex = index & (kIndexSize - 1);
             } else {
                 std::memcpy(key, record, sizeof key);
                 // The position's bits in 64-bit products: mirrored points, which differ only
@@ -487,15 +490,15 @@ void Pipeline::DrawStream(const void* vertices, const uint16_t* indices, int cou
                 // on bit 31 and cancel in pairs).
                 const uint64_t h = key[0] * 0x9E3779B97F4A7C15ull ^
                                    static_cast<uint32_t>(key[1]) * 0xC2B2AE3D27D4EB4Full;
-                slotPtr = &index_[h >> (64 - kCacheBits)];
+                slotIndex = static_cast<unsigned>(h >> (64 - kCacheBits));
             }
-            uint16_t& slot = *slotPtr;
-            CacheEntry* hit = &cache_[slot];
+            uint16_t& slot = ringIndex[slotIndex];
+            CacheEntry* hit = &cache[slot];
             if (hit->stamp != stamp_ ||
                 ((hit->key[0] ^ key[0]) | (hit->key[1] ^ key[1]) | (hit->key[2] ^ key[2])) != 0) {
                 slot = static_cast<uint16_t>(next_);
                 next_ = (next_ + 1) & (kCacheSize - 1);
-                hit = &cache_[slot];
+                hit = &cache[slot];
                 CacheEntry& c = *hit;
                 for (int j = 0; j < k; ++j)
                     if (e[j] == &c) {
