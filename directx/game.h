@@ -11,6 +11,7 @@
 #include "directx/load_error.h"
 #include "object3d/object3d.h"
 #include "platform/backend.h"
+#include "platform/gdi.h"
 #include "resources/resource_ids.h"
 #include "sprite/gauge.h"
 #include "sprite/sprite.h"
