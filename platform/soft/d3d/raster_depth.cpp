@@ -365,8 +365,10 @@ struct DepthSpans {
 
 // The spans' planes are set on the first row that covers a pixel (most triangles of a dense
 // mesh cover none, and pay nothing for them); GCC cannot see that no span comes before it.
+#if !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 template <PixelKind K, unsigned P, bool Write>
 __attribute__((target("avx2"))) void FillGouraud16(const ScreenVertex& v0, const ScreenVertex& v1,
                                                    const ScreenVertex& v2, const Scissor& s,
@@ -399,7 +401,9 @@ __attribute__((target("avx2"))) void FillGouraud16(const ScreenVertex& v0, const
     }
 }
 
+#if !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 
 #undef GAME_AVX2
 
