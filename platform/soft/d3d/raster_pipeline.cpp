@@ -478,11 +478,15 @@ void Pipeline::DrawStream(const void* vertices, const uint16_t* indices, int cou
             const unsigned index = Indexed ? indices[position] : static_cast<unsigned>(position);
             const uint8_t* record = base + static_cast<size_t>(index) * 32;
             uint64_t key[3];
-            unsigned slotIndex;
+            CacheEntry* hit;
+            bool miss;
             if constexpr (Indexed) {
+                // The entry of the index itself: indices near each other in the stream are
+                // near each other in the cache.
                 key[0] = index;
                 key[1] = key[2] = 0;
-                slotIndex = index & (kIndexSize - 1);
+                hit = &cache[index & (kCacheSize - 1)];
+                miss = hit->stamp != stamp_ || hit->key[0] != index;
             } else {
                 std::memcpy(key, record, sizeof key);
                 // The position's bits in 64-bit products: mirrored points, which differ only
@@ -490,15 +494,17 @@ void Pipeline::DrawStream(const void* vertices, const uint16_t* indices, int cou
                 // on bit 31 and cancel in pairs).
                 const uint64_t h = key[0] * 0x9E3779B97F4A7C15ull ^
                                    static_cast<uint32_t>(key[1]) * 0xC2B2AE3D27D4EB4Full;
-                slotIndex = static_cast<unsigned>(h >> (64 - kCacheBits));
-            }
-            uint16_t& slot = ringIndex[slotIndex];
-            CacheEntry* hit = &cache[slot];
-            if (hit->stamp != stamp_ ||
-                ((hit->key[0] ^ key[0]) | (hit->key[1] ^ key[1]) | (hit->key[2] ^ key[2])) != 0) {
-                slot = static_cast<uint16_t>(next_);
-                next_ = (next_ + 1) & (kCacheSize - 1);
+                uint16_t& slot = ringIndex[h >> (64 - kCacheBits)];
                 hit = &cache[slot];
+                miss = hit->stamp != stamp_ || ((hit->key[0] ^ key[0]) | (hit->key[1] ^ key[1]) |
+                                                (hit->key[2] ^ key[2])) != 0;
+                if (miss) {
+                    slot = static_cast<uint16_t>(next_);
+                    next_ = (next_ + 1) & (kCacheSize - 1);
+                    hit = &cache[slot];
+                }
+            }
+            if (miss) {
                 CacheEntry& c = *hit;
                 for (int j = 0; j < k; ++j)
                     if (e[j] == &c) {
