@@ -371,15 +371,13 @@ public:
             return hr;
         if (indexCount > 0 && !indices)
             return DDERR_INVALIDPARAMS;
-        return Draw(type, format, vertices, vertexCount, indices ? indices : &kNoIndex, indexCount);
+        return Draw(type, format, vertices, vertexCount, indices, indexCount);
     }
 
     platform::Surface* Target() const { return target_; }
     platform::Surface* Depth() const { return depth_; }
 
 private:
-    static constexpr WORD kNoIndex = 0;
-
     // Both drawing calls: `indices` (null for DrawPrimitive) holds `count` indices into the
     // `vertexCount` vertices; without it the vertices are the stream.
     HRESULT Draw(D3DPRIMITIVETYPE type, DWORD format, void* vertices, DWORD vertexCount,
