@@ -17,17 +17,11 @@
 #include <vector>
 
 #include "bmp_variants.h"
+#include "probe_output.h"
 
 namespace {
 
-FILE* out = nullptr;
-
-DDSURFACEDESC2 Desc() {
-    DDSURFACEDESC2 desc;
-    memset(&desc, 0, sizeof desc);
-    desc.dwSize = sizeof desc;
-    return desc;
-}
+using namespace probe;
 
 IDirectDrawSurface4* MakeXrgbSurface(IDirectDraw4* dd4, int width, int height) {
     DDSURFACEDESC2 desc = Desc();

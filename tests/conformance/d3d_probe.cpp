@@ -28,23 +28,11 @@
 #include <utility>
 #include <vector>
 
+#include "probe_output.h"
+
 namespace {
 
-FILE* out = nullptr;
-
-void Line(const char* name, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
-void Line(const char* name, const char* fmt, ...) {
-    fprintf(out, "%s: ", name);
-    va_list args;
-    va_start(args, fmt);
-    vfprintf(out, fmt, args);
-    va_end(args);
-    fputc('\n', out);
-}
-
-unsigned long Hex(HRESULT hr) {
-    return static_cast<unsigned long>(static_cast<uint32_t>(hr));
-}
+using namespace probe;
 
 std::string Name(const char* prefix, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 std::string Name(const char* prefix, const char* fmt, ...) {
@@ -57,13 +45,6 @@ std::string Name(const char* prefix, const char* fmt, ...) {
 }
 
 constexpr int kW = 640, kH = 480;
-
-DDSURFACEDESC2 Desc() {
-    DDSURFACEDESC2 desc;
-    memset(&desc, 0, sizeof desc);
-    desc.dwSize = sizeof desc;
-    return desc;
-}
 
 // A surface's pixels (16 or 32 bits each), row by row.
 struct Pixels {

@@ -27,19 +27,11 @@
 #include <string>
 #include <vector>
 
+#include "probe_output.h"
+
 namespace {
 
-FILE* out = nullptr;
-
-void Line(const char* name, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
-void Line(const char* name, const char* fmt, ...) {
-    fprintf(out, "%s: ", name);
-    va_list args;
-    va_start(args, fmt);
-    vfprintf(out, fmt, args);
-    va_end(args);
-    fputc('\n', out);
-}
+using namespace probe;
 
 void Result(const char* name, HRESULT hr) {
     Line(name, "0x%08lx", static_cast<unsigned long>(static_cast<uint32_t>(hr)));
@@ -62,13 +54,6 @@ constexpr int kWindowHeight = 120;
 
 IDirectDraw* dd = nullptr;
 IDirectDraw4* dd4 = nullptr;
-
-DDSURFACEDESC2 Desc() {
-    DDSURFACEDESC2 desc;
-    memset(&desc, 0, sizeof desc);
-    desc.dwSize = sizeof desc;
-    return desc;
-}
 
 IDirectDrawSurface4* MakeSurface(int width, int height, DWORD caps) {
     DDSURFACEDESC2 desc = Desc();
