@@ -13,15 +13,7 @@ launcher=$1 prefix=$2 build=$3 src=$4 work_dir=$5
 example="$src/examples/sprite_demo"
 package="$work_dir.package"
 
-rm -rf "$package"
-mkdir -p "$package"
-cmake --install "$build" --prefix "$package/prefix" >/dev/null || { echo "FAIL: install" >&2; exit 1; }
-cmake -S "$example" -B "$package/build" -G Ninja -DCMAKE_PREFIX_PATH="$package/prefix" \
-    -DCMAKE_TOOLCHAIN_FILE="$package/prefix/lib/cmake/GameLibrary/mingw-w64.cmake" \
-    -DGAME_WINDOWS_ARCH="$(sed -n 's/^GAME_WINDOWS_ARCH:[A-Z]*=//p' "$build/CMakeCache.txt")" \
-    >"$package/configure.log" 2>&1 &&
-    cmake --build "$package/build" >"$package/build.log" 2>&1 ||
-    { echo "FAIL: the example does not build for Windows:" >&2; tail -n 20 "$package"/*.log >&2; exit 1; }
+build_windows_example "$build" "$example" "$package" || exit 1
 
 # The ring's opaque pixels, counted from the bitmap itself (magenta is transparent).
 ring_expected=$(convert "$example/ring.bmp" -fill black -opaque magenta -fill white +opaque black \

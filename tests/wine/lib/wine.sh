@@ -76,3 +76,21 @@ run_scenario() {
     fi
     exit "$result"
 }
+
+# build_windows_example BUILD EXAMPLE PACKAGE: installs the Windows build in BUILD into
+# PACKAGE/prefix, then builds the example program in EXAMPLE against that package alone,
+# with the toolchain file it holds, into PACKAGE/build. Says why and returns 1 on failure.
+build_windows_example() {
+    local build=$1 example=$2 package=$3
+    rm -rf "$package"
+    mkdir -p "$package"
+    cmake --install "$build" --prefix "$package/prefix" >/dev/null ||
+        { echo "FAIL: install" >&2; return 1; }
+    cmake -S "$example" -B "$package/build" -G Ninja -DCMAKE_PREFIX_PATH="$package/prefix" \
+        -DCMAKE_TOOLCHAIN_FILE="$package/prefix/lib/cmake/GameLibrary/mingw-w64.cmake" \
+        -DGAME_WINDOWS_ARCH="$(sed -n 's/^GAME_WINDOWS_ARCH:[A-Z]*=//p' "$build/CMakeCache.txt")" \
+        >"$package/configure.log" 2>&1 &&
+        cmake --build "$package/build" >"$package/build.log" 2>&1 ||
+        { echo "FAIL: $(basename "$example") does not build for Windows:" >&2
+          tail -n 20 "$package"/*.log >&2; return 1; }
+}
